@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+
+namespace engine {
+
+// Where a character rule's pattern matches in one text: the 1-based character
+// position of every match's first character, each followed by ",", then "<>",
+// then every match's last character the same way ("2,5,<>3,6,"). An empty match
+// has an end one less than its start. "<>" alone when nothing matches. Raises
+// rt::RegExException when the pattern or the text cannot be used.
+std::string getRegPos(const std::string& text, const std::string& pattern);
+
+// The 1-based numbers of the paragraphs (pieces of the text between CR
+// characters) in which a paragraph rule's pattern matches, each followed by
+// ","; each paragraph is searched with one CR after it. "" when none matches
+// and when the pattern or the text cannot be used; never raises RegExException.
+std::string getRegParaPos(const std::string& text, const std::string& pattern);
+
+}  // namespace engine

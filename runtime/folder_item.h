@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace rt {
+
+class TextInputStream;
+class TextOutputStream;
+
+// A file or folder by path. The item need not exist; every query asks the
+// file system afresh (nothing is cached).
+class FolderItem {
+ public:
+  // Path modes as the program passes them; only the native one is supported.
+  static constexpr int kPathModeNative = 3;
+
+  // From a path text. A relative path is resolved against ApplicationFolder(),
+  // never the working directory. With followAlias, symbolic links in the path
+  // are followed (the item names what they point to). A path mode other than
+  // native raises RuntimeException.
+  FolderItem(const std::string& path, int pathMode, bool followAlias);
+
+  // Absolute path of the item as resolved at construction.
+  const std::string& NativePath() const { return path_; }
+
+  // The entry `name` of this folder, existing or not. When no entry has that
+  // exact name but exactly one differs from it only in ASCII letter case, that
+  // entry is returned, so names typed in another case still find their file.
+  // A name holding "/" or being "." or ".." gives null.
+  std::shared_ptr<FolderItem> Child(const std::string& name, bool followAlias = true) const;
+  // The folder holding this item; null for the root.
+  std::shared_ptr<FolderItem> Parent() const;
+
+  bool Exists() const;
+  bool IsFolder() const;
+  // Makes this folder; raises IOException with errno when it cannot.
+  void CreateFolder() const;
+
+  // Entries of this folder ("." and ".." excluded, hidden entries included),
+  // numbered from 1 in byte order of their names, so a folder numbers the same
+  // way every time. Count is 0 for a folder that cannot be read.
+  int64_t Count() const;
+  // Entry `index` (1..Count()); null outside that range.
+  std::shared_ptr<FolderItem> Item(int64_t index) const;
+
+  // The name shown for the item: its last path component.
+  std::string DisplayName() const;
+
+  // A stream over the file's lines, or null when it cannot be opened.
+  std::shared_ptr<TextInputStream> OpenAsTextFile() const;
+  // A stream that replaces the file when closed (see TextOutputStream), or
+  // null when the temporary file beside it cannot be made.
+  std::shared_ptr<TextOutputStream> CreateTextFile() const;
+
+ private:
+  struct AbsoluteTag {};
+  FolderItem(AbsoluteTag, std::string absolutePath);
+  std::string path_;
+};
+
+// The folder that bare relative paths are resolved against: the folder that
+// holds the application bundle on macOS, elsewhere the folder that holds the
+// executable's folder. Found from the running executable at every call unless
+// SetApplicationFolderForTesting has set it.
+std::string ApplicationFolder();
+// Points ApplicationFolder() at `path`; an empty path restores the default.
+void SetApplicationFolderForTesting(const std::string& path);
+
+// Absolute path of the running executable ("" when it cannot be found).
+std::string RunningExecutablePath();
+
+// The user's preferences folder: ~/Library/Preferences on macOS; elsewhere
+// $XDG_CONFIG_HOME when it is an absolute path, else ~/.config. Null when no
+// home folder is known.
+std::shared_ptr<FolderItem> SpecialFolderPreferences();
+
+}  // namespace rt

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "runtime/exceptions.h"
+
+namespace rt {
+
+class FolderItem;
+
+// A script that could not be started, exited with a non-zero status or was
+// ended by a signal. The message names the script file, the status and what
+// the script wrote to standard error.
+class ScriptExecutionException : public RuntimeException {
+ public:
+  ScriptExecutionException(const std::string& message, std::string scriptName, int status,
+                           std::string errorOutput)
+      : RuntimeException(message),
+        script_name_(std::move(scriptName)),
+        status_(status),
+        error_output_(std::move(errorOutput)) {}
+  const char* ClassName() const override { return "ScriptExecutionException"; }
+  const std::string& ScriptName() const { return script_name_; }
+  // Exit status, or 128 + signal number for a script ended by a signal, or -1
+  // when it could not be started.
+  int Status() const { return status_; }
+  const std::string& ErrorOutput() const { return error_output_; }
+
+ private:
+  std::string script_name_;
+  int status_;
+  std::string error_output_;
+};
+
+// Runs a compiled script file with string arguments and returns what it wrote
+// to standard output, less one final LF. On macOS the file runs through
+// /usr/bin/osascript; elsewhere the file is itself an executable program. The
+// arguments are the program's argument vector (no shell), standard input is
+// empty, and the call waits for the end with no time limit. Raises
+// NilObjectException for a null file and ScriptExecutionException on failure.
+std::string ExecuteAppleScript(const std::shared_ptr<FolderItem>& file,
+                               const std::vector<std::string>& arguments);
+
+}  // namespace rt
