@@ -1,1 +1,97 @@
-// placeholder until implemented
+#include "engine/locators.h"
+
+#include <bit>
+#include <charconv>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+#include "runtime/exceptions.h"
+#include "runtime/regex.h"
+
+namespace engine {
+
+namespace {
+
+void AppendNumber(std::string& list, int64_t n) {
+  char buffer[24];
+  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, n);
+  (void)ec;
+  list.append(buffer, end);
+  list.push_back(',');
+}
+
+// Characters (code points) in text[from, to): the bytes that are not UTF-8
+// continuation bytes (10xxxxxx). Eight bytes at a time, as this runs over the
+// whole text between matches.
+int64_t CountCharacters(std::string_view text, size_t from, size_t to) {
+  int64_t continuations = 0;
+  size_t i = from;
+  for (; i + 8 <= to; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, text.data() + i, sizeof word);
+    // The top bit of each byte, kept where that byte's next bit is clear.
+    continuations += std::popcount(word & ~(word << 1) & 0x8080808080808080ULL);
+  }
+  for (; i < to; ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) ++continuations;
+  }
+  return static_cast<int64_t>(to - from) - continuations;
+}
+
+}  // namespace
+
+std::string getRegPos(const std::string& text, const std::string& pattern) {
+  rt::RegEx re;
+  re.SearchPattern(pattern);
+
+  // Positions come straight from the matches of the replace-all iteration,
+  // so a text that itself holds "<@>" or "</>" cannot shift them. Matches
+  // arrive in order, so the character count only ever moves forward.
+  std::string starts;
+  std::string ends;
+  size_t countedTo = 0;
+  int64_t charactersBefore = 0;
+  re.ForEachMatch(text, [&](rt::MatchSpan m) {
+    charactersBefore += CountCharacters(text, countedTo, m.start);
+    AppendNumber(starts, charactersBefore + 1);
+    charactersBefore += CountCharacters(text, m.start, m.end);
+    AppendNumber(ends, charactersBefore);
+    countedTo = m.end;
+  });
+  // Appended in place: the lists of a long text run to megabytes.
+  starts.reserve(starts.size() + 2 + ends.size());
+  starts += "<>";
+  starts += ends;
+  return starts;
+}
+
+std::string getRegParaPos(const std::string& text, const std::string& pattern) {
+  try {
+    rt::RegEx re;
+    re.SearchPattern(pattern);
+
+    // Each paragraph is searched in place together with the CR that follows
+    // it; only the last one, which has none in the text, is copied to get it.
+    const std::string_view all(text);
+    std::string list;
+    int64_t number = 1;
+    size_t begin = 0;
+    for (;; ++number) {
+      const size_t cr = all.find('\r', begin);
+      if (cr == std::string_view::npos) {
+        std::string last(all.substr(begin));
+        last.push_back('\r');
+        if (re.Search(last)) AppendNumber(list, number);
+        break;
+      }
+      if (re.Search(all.substr(begin, cr + 1 - begin))) AppendNumber(list, number);
+      begin = cr + 1;
+    }
+    return list;
+  } catch (const rt::RegExException&) {
+    return "";
+  }
+}
+
+}  // namespace engine

@@ -1,1 +1,256 @@
-// placeholder until implemented
+#define PCRE2_CODE_UNIT_WIDTH 8
+#include "runtime/regex.h"
+
+#include <pcre2.h>
+
+#include <new>
+#include <utility>
+
+#include "runtime/exceptions.h"
+
+namespace rt {
+
+namespace {
+
+// The one dialect every pattern is compiled in; rule files rely on it. \C is
+// refused: it matches single bytes, so matches could split characters and
+// later searches would start inside one.
+constexpr uint32_t kCompileOptions =
+    PCRE2_UTF | PCRE2_UCP | PCRE2_CASELESS | PCRE2_MULTILINE | PCRE2_NEVER_BACKSLASH_C;
+
+// Enough for deeply nested ordinary patterns; only the pages used are touched.
+constexpr size_t kJitStackStart = 32 * 1024;
+constexpr size_t kJitStackMax = 8 * 1024 * 1024;
+
+std::string ErrorText(int code) {
+  PCRE2_UCHAR buffer[256];
+  int n = pcre2_get_error_message(code, buffer, sizeof buffer);
+  if (n < 0) return "regular expression error " + std::to_string(code);
+  return std::string(reinterpret_cast<const char*>(buffer), static_cast<size_t>(n));
+}
+
+[[noreturn]] void ThrowMatchError(int code) {
+  throw RegExException("regular expression match failed: " + ErrorText(code));
+}
+
+struct CodeFree {
+  void operator()(pcre2_code* p) const { pcre2_code_free(p); }
+};
+struct MatchDataFree {
+  void operator()(pcre2_match_data* p) const { pcre2_match_data_free(p); }
+};
+struct CompileContextFree {
+  void operator()(pcre2_compile_context* p) const { pcre2_compile_context_free(p); }
+};
+struct MatchContextFree {
+  void operator()(pcre2_match_context* p) const { pcre2_match_context_free(p); }
+};
+struct JitStackFree {
+  void operator()(pcre2_jit_stack* p) const { pcre2_jit_stack_free(p); }
+};
+
+bool IsContinuationByte(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+int64_t CountCharacters(std::string_view s) {
+  int64_t n = 0;
+  for (char c : s) {
+    if (!IsContinuationByte(static_cast<unsigned char>(c))) ++n;
+  }
+  return n;
+}
+
+}  // namespace
+
+struct RegEx::Impl {
+  std::string pattern;
+  std::string replacement;
+  RegExOptions options;
+  std::unique_ptr<pcre2_compile_context, CompileContextFree> compileContext;
+  std::unique_ptr<pcre2_match_context, MatchContextFree> matchContext;
+  std::unique_ptr<pcre2_jit_stack, JitStackFree> jitStack;
+  std::unique_ptr<pcre2_code, CodeFree> code;
+  std::unique_ptr<pcre2_match_data, MatchDataFree> matchData;
+
+  Impl() {
+    compileContext.reset(pcre2_compile_context_create(nullptr));
+    matchContext.reset(pcre2_match_context_create(nullptr));
+    if (!compileContext || !matchContext) throw std::bad_alloc();
+    pcre2_set_newline(compileContext.get(), PCRE2_NEWLINE_ANY);
+  }
+
+  void Compile(const std::string& source) {
+    code.reset();
+    matchData.reset();
+    pattern.clear();
+
+    int errorCode = 0;
+    PCRE2_SIZE errorOffset = 0;
+    std::unique_ptr<pcre2_code, CodeFree> compiled(
+        pcre2_compile(reinterpret_cast<PCRE2_SPTR>(source.data()), source.size(), kCompileOptions,
+                      &errorCode, &errorOffset, compileContext.get()));
+    if (!compiled) {
+      throw RegExException("invalid regular expression: " + ErrorText(errorCode) + " at offset " +
+                           std::to_string(errorOffset));
+    }
+    std::unique_ptr<pcre2_match_data, MatchDataFree> data(
+        pcre2_match_data_create_from_pattern(compiled.get(), nullptr));
+    if (!data) throw std::bad_alloc();
+
+    // Without JIT (unsupported platform, no executable memory) the
+    // interpreter gives the same results, only slower.
+    if (pcre2_jit_compile(compiled.get(), PCRE2_JIT_COMPLETE) == 0 && !jitStack) {
+      jitStack.reset(pcre2_jit_stack_create(kJitStackStart, kJitStackMax, nullptr));
+      if (jitStack) pcre2_jit_stack_assign(matchContext.get(), nullptr, jitStack.get());
+    }
+
+    code = std::move(compiled);
+    matchData = std::move(data);
+    pattern = source;
+  }
+
+  void RequirePattern() const {
+    if (!code) throw RegExException("no search pattern has been set");
+  }
+
+  // One pcre2_match call: true on a match, false on none; raises on errors.
+  bool Match(std::string_view subject, size_t offset, uint32_t flags) {
+    // An empty view may have no storage at all; PCRE2 wants a real pointer.
+    const char* bytes = subject.data() != nullptr ? subject.data() : "";
+    int rc = pcre2_match(code.get(), reinterpret_cast<PCRE2_SPTR>(bytes), subject.size(), offset,
+                         flags, matchData.get(), matchContext.get());
+    if (rc == PCRE2_ERROR_NOMATCH) return false;
+    if (rc < 0) ThrowMatchError(rc);
+    return true;
+  }
+
+  const PCRE2_SIZE* Ovector() const { return pcre2_get_ovector_pointer(matchData.get()); }
+
+  // Every match from left to right without overlap, until `onMatch` (which
+  // may read the groups from the match data) returns false. After an empty
+  // match a non-empty match anchored at the same place is tried before moving
+  // one character on.
+  template <class F>
+  void EachMatch(std::string_view subject, F&& onMatch) {
+    RequirePattern();
+    const size_t length = subject.size();
+    const auto* bytes = reinterpret_cast<const unsigned char*>(subject.data());
+
+    // The first call checks the whole subject's UTF-8 (it starts at offset
+    // 0); checking again at every later offset would make the loop quadratic.
+    if (!Match(subject, 0, 0)) return;
+    size_t previousEnd = 0;
+    for (;;) {
+      const PCRE2_SIZE* ov = Ovector();
+      const size_t start = ov[0];
+      const size_t end = ov[1];
+      // \K can move a match's start past its end or before an earlier match;
+      // positions from such a match would be meaningless.
+      if (start > end || start < previousEnd) {
+        throw RegExException("regular expression match out of order (\\K in the pattern)");
+      }
+      if (!onMatch(start, end)) return;
+      previousEnd = end;
+
+      uint32_t flags = PCRE2_NO_UTF_CHECK;
+      if (start == end) {
+        if (end == length) return;
+        flags |= PCRE2_NOTEMPTY_ATSTART | PCRE2_ANCHORED;
+      }
+      size_t offset = end;
+      while (!Match(subject, offset, flags)) {
+        if (flags == PCRE2_NO_UTF_CHECK) return;
+        // No non-empty match here: move one character on (CR LF counts as
+        // one, as it is one line end) and search normally from there.
+        size_t next = offset + 1;
+        if (bytes[offset] == '\r' && next < length && bytes[next] == '\n') {
+          ++next;
+        } else {
+          while (next < length && IsContinuationByte(bytes[next])) ++next;
+        }
+        offset = next;
+        flags = PCRE2_NO_UTF_CHECK;
+      }
+    }
+  }
+};
+
+RegEx::RegEx() : impl_(std::make_unique<Impl>()) {}
+RegEx::~RegEx() = default;
+RegEx::RegEx(RegEx&&) noexcept = default;
+RegEx& RegEx::operator=(RegEx&&) noexcept = default;
+
+RegEx::Impl& RegEx::impl() {
+  // A moved-from object becomes a fresh one when used again.
+  if (!impl_) impl_ = std::make_unique<Impl>();
+  return *impl_;
+}
+
+void RegEx::SearchPattern(const std::string& pattern) { impl().Compile(pattern); }
+
+const std::string& RegEx::SearchPattern() const {
+  static const std::string empty;
+  return impl_ ? impl_->pattern : empty;
+}
+
+void RegEx::ReplacementPattern(const std::string& replacement) { impl().replacement = replacement; }
+
+const std::string& RegEx::ReplacementPattern() const {
+  static const std::string empty;
+  return impl_ ? impl_->replacement : empty;
+}
+
+RegExOptions& RegEx::Options() { return impl().options; }
+
+std::string RegEx::Replace(std::string_view target) {
+  Impl& d = impl();
+  d.RequirePattern();
+  const std::string& replacement = d.replacement;
+  const bool all = d.options.ReplaceAllMatches;
+  const uint32_t groups = pcre2_get_ovector_count(d.matchData.get());
+
+  std::string result;
+  result.reserve(target.size());
+  size_t copied = 0;
+  d.EachMatch(target, [&](size_t start, size_t end) {
+    result.append(target.substr(copied, start - copied));
+    const PCRE2_SIZE* ov = d.Ovector();
+    for (size_t i = 0; i < replacement.size(); ++i) {
+      const char c = replacement[i];
+      if (c == '\\' && i + 1 < replacement.size() && replacement[i + 1] >= '0' &&
+          replacement[i + 1] <= '9') {
+        const uint32_t group = static_cast<uint32_t>(replacement[i + 1] - '0');
+        if (group < groups && ov[2 * group] != PCRE2_UNSET) {
+          result.append(target.substr(ov[2 * group], ov[2 * group + 1] - ov[2 * group]));
+        }
+        ++i;
+      } else {
+        result.push_back(c);
+      }
+    }
+    copied = end;
+    return all;
+  });
+  result.append(target.substr(copied));
+  return result;
+}
+
+std::shared_ptr<RegExMatch> RegEx::Search(std::string_view target) {
+  Impl& d = impl();
+  d.RequirePattern();
+  if (!d.Match(target, 0, 0)) return nullptr;
+  const PCRE2_SIZE* ov = d.Ovector();
+  const size_t start = ov[0];
+  const size_t end = ov[1] < start ? start : ov[1];
+  return std::make_shared<RegExMatch>(std::string(target.substr(start, end - start)),
+                                      static_cast<int64_t>(start),
+                                      CountCharacters(target.substr(0, start)) + 1);
+}
+
+void RegEx::ForEachMatch(std::string_view target, const std::function<void(MatchSpan)>& onMatch) {
+  impl().EachMatch(target, [&](size_t start, size_t end) {
+    onMatch(MatchSpan{start, end});
+    return true;
+  });
+}
+
+}  // namespace rt

@@ -84,6 +84,7 @@ class RegEx {
 
  private:
   struct Impl;
+  Impl& impl();
   std::unique_ptr<Impl> impl_;
 };
 

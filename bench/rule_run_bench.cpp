@@ -1,0 +1,196 @@
+// A rule run of 200 texts and 10 rules against no-op scripts, next to the
+// floor it cannot beat: 2,001 bare starts of the same no-op script (one
+// content run and 200 x 10 style requests), each with a pipe read and a wait.
+// The ratio between the two is what the run itself costs on top of the
+// process starts.
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "engine/rule_run.h"
+#include "engine/script_bridge.h"
+#include "runtime/application.h"
+#include "runtime/folder_item.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kTexts = 200;
+constexpr int kRules = 10;
+
+const char kNoOpScript[] = "#!/bin/sh\n";
+const char kContentScript[] = "#!/bin/sh\nexec cat \"${0%/*}/../inventory.txt\"\n";
+
+void Write(const fs::path& path, const std::string& bytes, bool executable = false) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+  if (!out) throw std::runtime_error("cannot write " + path.string());
+  out.close();
+  if (executable) fs::permissions(path, fs::perms::owner_all);
+}
+
+std::string Inventory() {
+  std::string s;
+  for (int i = 1; i <= kTexts; ++i) {
+    if (i > 1) s += "<t@ke>";
+    s += std::to_string(i) + "/" + std::to_string(1000 + i) + ":";
+    s += "Chapter " + std::to_string(i) + "\r";
+    s += "The quick brown fox jumps over the lazy dog, 42 times in " + std::to_string(1900 + i) +
+         ".\r";
+    s += "Note: see page " + std::to_string(i * 3) + " (and the index) for more on foxes.";
+  }
+  return s;
+}
+
+std::string RuleFile() {
+  const char* patterns[kRules] = {"^Chapter", "\\d+",   "fox(es)?", "^Note:", "\\(.*?\\)",
+                                  "\\bthe\\b", "lazy",  "dog",      "\\.$",   "[A-Z]\\w+"};
+  std::string s;
+  for (int j = 0; j < kRules; ++j) {
+    s += std::string(patterns[j]) + "\tStyle" + std::to_string(j) + (j % 2 == 0 ? "\tp" : "") +
+         "\n";
+  }
+  return s;
+}
+
+// A throw-away bundle with no-op scripts, registered as the application.
+class BenchBundle {
+ public:
+  BenchBundle() {
+    std::string pattern = (fs::temp_directory_path() / "sorvane-bench-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    root_ = pattern;
+    fs::create_directories(root_ / "bin");
+    fs::create_directories(root_ / "Resources");
+    fs::create_directories(root_ / "Verodavuda");
+    Write(root_ / "bin/sorvane", "");
+    Write(root_ / "Resources/getcontents.scpt", kContentScript, true);
+    for (const char* name : {"activeAi.scpt", "applyCS.scpt", "applyPS.scpt"}) {
+      Write(root_ / "Resources" / name, kNoOpScript, true);
+    }
+    Write(root_ / "Verodavuda/rules.txt", RuleFile());
+    Write(root_ / "inventory.txt", Inventory());
+    auto app = std::make_shared<rt::Application>();
+    app->SetExecutablePathForTesting((root_ / "bin/sorvane").string());
+    rt::RuntimeRegisterAppObject(app);
+    rt::SetApplicationFolderForTesting(root_.string());
+    engine::SetClearingFlagSource([] { return std::optional<bool>(true); });
+  }
+  ~BenchBundle() {
+    engine::SetClearingFlagSource(nullptr);
+    rt::SetApplicationFolderForTesting("");
+    rt::RuntimeRegisterAppObject(nullptr);
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+  }
+  BenchBundle(const BenchBundle&) = delete;
+  BenchBundle& operator=(const BenchBundle&) = delete;
+  std::string NoOpScript() const { return (root_ / "Resources/applyCS.scpt").string(); }
+
+ private:
+  fs::path root_;
+};
+
+BenchBundle* g_bundle = nullptr;
+
+// One start of the script the way any runner must do it at the least.
+void BareRun(const std::string& script) {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+  std::string path = script;
+  char* argv[] = {path.data(), nullptr};
+  pid_t pid = 0;
+  const int e = posix_spawn(&pid, argv[0], &actions, nullptr, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(fds[1]);
+  if (e != 0) {
+    close(fds[0]);
+    throw std::runtime_error("posix_spawn failed");
+  }
+  char buffer[4096];
+  while (read(fds[0], buffer, sizeof buffer) > 0) {
+  }
+  close(fds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+}
+
+void BM_RuleRun(benchmark::State& state) {
+  for (auto _ : state) engine::MainScpt("rules.txt");
+}
+
+void BM_BareStarts(benchmark::State& state) {
+  const std::string script = g_bundle->NoOpScript();
+  for (auto _ : state) {
+    for (int i = 0; i < 1 + kTexts * kRules; ++i) BareRun(script);
+  }
+}
+
+BENCHMARK(BM_RuleRun)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5);
+BENCHMARK(BM_BareStarts)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5);
+
+// Keeps every repetition's time per benchmark so main can compare medians.
+class RecordingReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
+        seconds_[run.run_name.function_name].push_back(run.real_accumulated_time /
+                                                       static_cast<double>(run.iterations));
+      }
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+  std::optional<double> Median(const std::string& name) {
+    auto it = seconds_.find(name);
+    if (it == seconds_.end() || it->second.empty()) return std::nullopt;
+    std::vector<double> v = it->second;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+  }
+
+ private:
+  std::map<std::string, std::vector<double>> seconds_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  BenchBundle bundle;
+  g_bundle = &bundle;
+  RecordingReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  const auto run = reporter.Median("BM_RuleRun");
+  const auto bare = reporter.Median("BM_BareStarts");
+  if (run && bare && *bare > 0) {
+    std::printf("rule run %.1f ms, bare starts %.1f ms, ratio %.3f\n", *run * 1e3, *bare * 1e3,
+                *run / *bare);
+  }
+  g_bundle = nullptr;
+  benchmark::Shutdown();
+  return 0;
+}

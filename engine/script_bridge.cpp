@@ -1,0 +1,86 @@
+#include "engine/script_bridge.h"
+
+#include <memory>
+#include <utility>
+
+#include "runtime/application.h"
+#include "runtime/exceptions.h"
+#include "runtime/folder_item.h"
+#include "runtime/script.h"
+#include "runtime/text.h"
+
+namespace engine {
+namespace {
+
+ClearingFlagSource& InstalledFlagSource() {
+  static ClearingFlagSource source;
+  return source;
+}
+
+// The script is looked up from the running executable at every call, so a
+// bundle that was moved or changed while the program runs is still found.
+std::string RunScript(const char* scriptName, const ScriptArguments& arguments) {
+  const std::shared_ptr<rt::Application> app = rt::GetAppObject();
+  if (!app) throw rt::NilObjectException("no application object");
+  const std::shared_ptr<rt::FolderItem> executable = app->ExecutableFile();
+  if (!executable) throw rt::NilObjectException("the application has no executable file");
+  const std::shared_ptr<rt::FolderItem> executableFolder = executable->Parent();
+  if (!executableFolder) throw rt::NilObjectException("the executable has no parent folder");
+  const std::shared_ptr<rt::FolderItem> bundle = executableFolder->Parent();
+  if (!bundle) throw rt::NilObjectException("the executable's folder has no parent folder");
+  const std::shared_ptr<rt::FolderItem> resources = bundle->Child("Resources", true);
+  if (!resources) throw rt::NilObjectException("no \"Resources\" folder");
+  return rt::ExecuteAppleScript(resources->Child(scriptName, true), arguments);
+}
+
+// "1" or "0" as the check box stands at this very request.
+std::string ClearingFlag() {
+  const ClearingFlagSource& source = InstalledFlagSource();
+  if (!source) throw rt::NilObjectException("no main window");
+  const std::optional<bool> value = source();
+  if (!value) throw rt::NilObjectException("the main window has no check box CB1");
+  return *value ? "1" : "0";
+}
+
+}  // namespace
+
+std::string getcontents(const ScriptArguments& arguments) {
+  return RunScript("getcontents.scpt", arguments);
+}
+
+std::string activeAi(const ScriptArguments& arguments) {
+  return RunScript("activeAi.scpt", arguments);
+}
+
+std::string applyCS(const ScriptArguments& arguments) {
+  return RunScript("applyCS.scpt", arguments);
+}
+
+std::string applyPS(const ScriptArguments& arguments) {
+  return RunScript("applyPS.scpt", arguments);
+}
+
+void SetClearingFlagSource(ClearingFlagSource source) {
+  InstalledFlagSource() = std::move(source);
+}
+
+void AI_ACCTIVE() {
+  activeAi(ScriptArguments{});
+}
+
+void applyChaStyle(const std::string& positionList, const std::string& styleName,
+                   const std::string& idA, const std::string& idB) {
+  std::string startList = rt::NthField(positionList, "<>", 1);
+  std::string endList = rt::NthField(positionList, "<>", 2);
+  std::string flag = ClearingFlag();
+  applyCS(ScriptArguments{std::move(startList), std::move(endList), styleName, idA, idB,
+                          std::move(flag)});
+}
+
+void applyParaStyle(const std::string& paragraphList, const std::string& styleName,
+                    const std::string& idA, const std::string& idB) {
+  std::string flag = ClearingFlag();
+  applyPS(ScriptArguments{paragraphList, styleName, idA, idB, std::move(flag)});
+}
+
+}  // namespace engine
