@@ -1,0 +1,142 @@
+#pragma once
+
+// The Qt side of the window layer, shared by its sources and seen nowhere
+// else.
+
+#include <QFont>
+#include <QMenuBar>
+#include <QPointer>
+#include <QString>
+#include <QTableWidget>
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "runtime/ui/controls.h"
+#include "runtime/ui/menu.h"
+#include "runtime/ui/properties.h"
+#include "runtime/ui/window.h"
+
+namespace rt::ui {
+
+struct Control::Impl {
+  QPointer<QWidget> widget;
+  std::string name;
+  std::weak_ptr<rt::ui::Window> window;
+  // The design rectangle and the distances to the right and bottom edges of
+  // the content area when it was set; the locks decide which of them hold.
+  int64_t left = 0, top = 0, width = 0, height = 0;
+  int64_t right_margin = 0, bottom_margin = 0;
+  bool lock_left = true, lock_top = true, lock_right = false, lock_bottom = false;
+  int64_t tab_index = 0;
+  bool visible = true;
+};
+
+namespace detail {
+
+// Raises ThreadAccessingUIException off the thread of Qt's application
+// object, and RuntimeException when there is no such object yet.
+void RequireUiThread();
+bool OnUiThread();
+
+// Runs a handler of the program inside the layer's exception boundary: what
+// it raises goes to UnhandledException, never into Qt. True when the handler
+// returned normally.
+bool Guard(const std::function<void()>& handler) noexcept;
+
+QString ToQt(const std::string& text);
+std::string FromQt(const QString& text);
+
+// Typed reading of property values; a value of another type raises
+// IllegalCastException naming the class and the property.
+bool AsBool(const char* className, const Property& property);
+int64_t AsInteger(const char* className, const Property& property);
+double AsNumber(const char* className, const Property& property);
+const std::string& AsText(const char* className, const Property& property);
+Color AsColor(const char* className, const Property& property);
+[[noreturn]] void UnknownProperty(const char* className, const Property& property);
+[[noreturn]] void UnsupportedValue(const char* className, const Property& property);
+
+// Applies one of the properties every control has; false for a name that is
+// not one of them. Geometry and font wait for CommitControlProperties.
+bool ApplyControlProperty(const char* className, Control::Impl& impl, QFont& font,
+                          const Property& property);
+// Ends a batch: sets the font, takes the distances to the content area's
+// edges from the new rectangle, places the control and orders the tab chain.
+void CommitControlProperties(Control& control, const QFont& font);
+// Calls `apply` for each property, then commits; a property that raises
+// ends the batch, and what was set before it is committed all the same.
+void ApplyInBatch(Control& control, QFont& font, const PropertySet& properties,
+                  const std::function<void(const Property&)>& apply);
+
+// Builds the Qt menu bar for a menu tree. Raises RuntimeException for a
+// shortcut that names no key.
+QMenuBar* BuildMenuBar(const MenuBar& menuBar, QWidget* parent);
+
+// Number of windows open (between Constructor and the end of Close).
+int OpenWindowCount();
+// Windows open, oldest first.
+std::vector<std::shared_ptr<Window>> OpenWindows();
+// Drops every window without raising events (finalisers).
+void DiscardOpenWindows();
+
+// Whether Quit has been called since the last exit step.
+bool QuitRequested();
+
+// Reaches the private parts of the public classes.
+struct Access {
+  static Control::Impl& ImplOf(const Control& control) { return *control.impl_; }
+  static bool RaiseCellClick(Listbox& list, int64_t row, int64_t column, int64_t x, int64_t y);
+  // Before a mouse press reaches a control of an inactive window: raises the
+  // window's Activate first, as the platform would once it has activated it.
+  static void ActivateBeforeInput(Window& window);
+  static void PlaceControl(Window& window, Control& control);
+  static void UpdateTabOrder(Window& window);
+  static void HandleClose(Window& window);
+  static void HandleActivation(Window& window, bool active);
+  static void LayoutContent(Window& window);
+  static void Discard(Window& window);
+};
+
+// The top-level widget of a Window: the menu bar, where it sits inside the
+// window, above the content area that holds the controls.
+class WindowWidget : public QWidget {
+ public:
+  WindowWidget();
+  // Cleared by the window's destructor; events reach the window only while
+  // a shared reference to it can still be taken.
+  Window* owner = nullptr;
+  QWidget* content;
+  QPointer<QMenuBar> menu_bar;
+
+ protected:
+  bool event(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+};
+
+// The widget of a Listbox. Raises CellClick from the mouse press, with the
+// row under the press, so that a refill of the list between press and
+// release can neither lose the click nor move it to another row.
+class ListView : public QTableWidget {
+ public:
+  ListView();
+  Listbox* owner = nullptr;  // cleared by the list's destructor
+  // The scroll-bar and column settings, applied together.
+  bool has_horizontal_scrollbar = false;
+  bool has_vertical_scrollbar = true;
+  bool auto_hide_scrollbars = true;
+  bool resizable_columns = false;
+  std::string column_widths;
+  int natural_row_height = 0;
+  void ApplyScrollbars();
+  void ApplyColumnWidths();
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+};
+
+}  // namespace detail
+}  // namespace rt::ui

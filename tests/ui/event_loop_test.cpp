@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include <QTimer>
+#include <functional>
+
+#include "runtime/exceptions.h"
+#include "runtime/ui/runtime.h"
+#include "tests/ui/ui_support.h"
+
+namespace {
+
+using rt::ui::WindowEvent;
+using uitest::TestWindow;
+
+// Runs the event loop with `inLoop` called once it runs, then the
+// finalisers and the exit step; returns the exit status. A loop that does
+// not end within five seconds ends with 99.
+int RunLoop(const std::function<void()>& inLoop) {
+  char name[] = "loop-test";
+  char* argv[] = {name, nullptr};
+  rt::ui::RuntimeInit(1, argv);
+  QTimer::singleShot(0, qApp, inLoop);
+  QTimer guard;
+  guard.setSingleShot(true);
+  QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+  guard.start(5000);
+  rt::ui::RuntimeRun();
+  rt::ui::RuntimePerformFinalizers();
+  return rt::ui::RuntimeExit();
+}
+
+std::shared_ptr<TestWindow> OpenWindow(const char* className, int& closes,
+                                       const std::function<void()>& onClose) {
+  auto window = std::make_shared<TestWindow>(className);
+  window->SetEventHandler(WindowEvent::Close, [&closes, onClose] {
+    ++closes;
+    if (onClose) onClose();
+  });
+  window->Constructor();
+  return window;
+}
+
+TEST(QuitAction, ClosesEveryWindowThroughItsCloseHandlerOnceAndTheHandlersQuitEndsTheLoop) {
+  int mainCloses = 0;
+  int otherCloses = 0;
+  const int status = RunLoop([&] {
+    OpenWindow("Test.Main", mainCloses, [] { rt::ui::Quit(0); });
+    OpenWindow("Test.Other", otherCloses, nullptr);
+    rt::ui::QuitAction();
+  });
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(mainCloses, 1);
+  EXPECT_EQ(otherCloses, 1);
+  EXPECT_EQ(uitest::VisibleTopLevelWindows(), 0);
+}
+
+TEST(QuitAction, PlatformQuitTakesTheSameWayThroughTheCloseHandler) {
+  int closes = 0;
+  const int status = RunLoop([&] {
+    OpenWindow("Test.Main", closes, [] { rt::ui::Quit(0); });
+    QCoreApplication::postEvent(qApp, new QEvent(QEvent::Quit));
+  });
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(closes, 1);
+}
+
+TEST(Quit, OnlyTheFirstCodeCountsAndAQuitBeforeTheLoopEndsItAtOnce) {
+  const int status = RunLoop([] {
+    rt::ui::Quit(3);
+    rt::ui::Quit(0);
+  });
+  EXPECT_EQ(status, 3);
+
+  char name[] = "loop-test";
+  char* argv[] = {name, nullptr};
+  rt::ui::RuntimeInit(1, argv);
+  rt::ui::Quit(4);
+  rt::ui::RuntimeRun();
+  EXPECT_EQ(rt::ui::RuntimeExit(), 4);
+  // The exit step leaves no quit behind for the next start.
+  EXPECT_EQ(RunLoop([] { rt::ui::Quit(5); }), 5);
+}
+
+TEST(LastWindow, ClosingItEndsTheLoopAndAFailedCloseHandlerMakesTheStatusAFailure) {
+  int closes = 0;
+  std::shared_ptr<TestWindow> window;
+  testing::internal::CaptureStderr();
+  int status = RunLoop([&] {
+    window = OpenWindow("Test.Main", closes, [] { throw rt::IOException("cannot write", 28); });
+    window->Close();
+  });
+  const std::string reported = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(closes, 1);
+  EXPECT_EQ(reported, "Unhandled IOException: cannot write\n");
+
+  closes = 0;
+  status = RunLoop([&] {
+    window = OpenWindow("Test.Main", closes, nullptr);
+    window->Close();
+  });
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(closes, 1);
+}
+
+}  // namespace

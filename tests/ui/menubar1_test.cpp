@@ -1,0 +1,90 @@
+#include "app/menubar1.h"
+
+#include <gtest/gtest.h>
+
+#include <new>
+#include <string>
+#include <vector>
+
+#include "tests/ui/failing_allocations.h"
+
+namespace {
+
+using app::MenuBar1;
+using rt::ui::MenuItem;
+
+struct Row {
+  std::string name, text, shortcut;
+  bool quit;
+  bool operator==(const Row&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Row& r) {
+  return out << r.name << " \"" << r.text << "\" \"" << r.shortcut << "\""
+             << (r.quit ? " quit" : "");
+}
+
+std::vector<Row> RowsOf(const MenuItem& menu) {
+  std::vector<Row> rows;
+  for (int64_t i = 0; i < menu.Count(); ++i) {
+    const std::shared_ptr<MenuItem> item = menu.Item(i);
+    EXPECT_TRUE(item->AutoEnabled()) << item->Name();
+    EXPECT_TRUE(item->Visible()) << item->Name();
+    rows.push_back({item->Name(), item->Text(), item->Shortcut(),
+                    dynamic_cast<rt::ui::QuitMenuItem*>(item.get()) != nullptr});
+  }
+  return rows;
+}
+
+void ExpectTheWholeTree(const MenuBar1& bar) {
+  EXPECT_EQ(RowsOf(bar), (std::vector<Row>{{"FileMenu", "ファイル", "", false},
+                                           {"EditMenu", "編集", "", false}}));
+  ASSERT_NE(bar.Child("FileMenu"), nullptr);
+  EXPECT_EQ(RowsOf(*bar.Child("FileMenu")),
+            (std::vector<Row>{{"FileQuit", "終了", "Cmd+Q", true}}));
+  ASSERT_NE(bar.Child("EditMenu"), nullptr);
+  EXPECT_EQ(RowsOf(*bar.Child("EditMenu")), (std::vector<Row>{
+                                                {"EditUndo", "元に戻す", "Cmd+Z", false},
+                                                {"UntitledMenu1", "-", "", false},
+                                                {"EditCut", "カット", "Cmd+X", false},
+                                                {"EditCopy", "コピー", "Cmd+C", false},
+                                                {"EditPaste", "貼り付け", "Cmd+V", false},
+                                                {"EditClear", "削除", "", false},
+                                                {"UntitledMenu0", "-", "", false},
+                                                {"EditSelectAll", "すべてを選択", "Cmd+A", false},
+                                            }));
+}
+
+// First in the program: nothing may have built the shared menu bar yet.
+TEST(MenuBar1, BuildThatFailsPartWayKeepsNoInstanceAndTheNextNamingBuildsItWhole) {
+  // Fail the first, second, third ... allocation of the build until one build
+  // gets through. A half-built bar kept by a failed build would come back,
+  // incomplete and without a failure, from the next naming.
+  int failures = 0;
+  std::shared_ptr<MenuBar1> bar;
+  for (long n = 1; n < 10000 && !bar; ++n) {
+    uitest::FailAllocation(n);
+    try {
+      bar = MenuBar1::Instance();
+    } catch (const std::bad_alloc&) {
+      ++failures;
+    }
+    uitest::FailAllocation(0);
+    if (bar) ExpectTheWholeTree(*bar);
+  }
+  ASSERT_NE(bar, nullptr);
+  EXPECT_GT(failures, 20);
+  EXPECT_EQ(MenuBar1::Instance(), bar);
+}
+
+TEST(MenuBar1, NamingItTwiceYieldsOneBarWithTheFileAndEditMenusInTableOrder) {
+  const std::shared_ptr<MenuBar1> bar = MenuBar1::Instance();
+  ASSERT_NE(bar, nullptr);
+  EXPECT_EQ(MenuBar1::Instance(), bar);
+  ExpectTheWholeTree(*bar);
+  // Menus are found by their names, not by their titles.
+  EXPECT_EQ(bar->Child("ファイル"), nullptr);
+  EXPECT_EQ(bar->Child("編集"), nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,18 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+#include "runtime/ui/runtime.h"
+
+// One Qt application object for the whole program; the window layer adopts
+// it, so that start-up can run again and again in one process.
+int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  rt::ui::RuntimeInit(argc, argv);
+  const int result = RUN_ALL_TESTS();
+  rt::ui::RuntimePerformFinalizers();
+  rt::ui::RuntimeExit();
+  return result;
+}
