@@ -1,16 +1,108 @@
+#include <algorithm>
+#include <exception>
+#include <vector>
+
 #include "app/window1.h"
+#include "runtime/exceptions.h"
+#include "runtime/folder_item.h"
+#include "runtime/text.h"
+#include "runtime/text_stream.h"
 #include "runtime/ui/runtime.h"
 
+// The four event handlers of the main window: the rule list (Activate and the
+// list's click) and the preferences file (Open and Close). Only these four
+// definitions have external linkage here, so a test can link its own.
+
 namespace app {
+namespace {
 
-void Window1::Event_Open() {}
+// Shown in place of rule files when the rule-list folder has no entries at all.
+const std::vector<std::string>& NoticeRows() {
+  static const std::vector<std::string> rows = {
+      "設定がありません",
+      "くわしくは",
+      "インストール方法を",
+      "ご覧ください",
+  };
+  return rows;
+}
 
-void Window1::Event_Close() { rt::ui::Quit(0); }
+std::shared_ptr<rt::FolderItem> RuleListFolder() {
+  return std::make_shared<rt::FolderItem>("Verodavuda", rt::FolderItem::kPathModeNative, true);
+}
 
-void Window1::Event_Activate() {}
+// One line of the preferences file as an integer; whatever is no number
+// (an empty line past the end of a short file included) reads as 0.
+int64_t ReadNumber(rt::TextInputStream& stream) {
+  return rt::TruncateToInt64(rt::Val(stream.ReadLine()));
+}
 
-bool Window1::Listbox1_CellClick(const std::shared_ptr<rt::ui::Listbox>&, int64_t, int64_t, int64_t,
-                                 int64_t) {
+}  // namespace
+
+void Window1::Event_Open() {
+  gMyPref = rt::SpecialFolderPreferences();
+  gMyPref = rt::NotNil(gMyPref, "preferences folder").Child("sorvane.pref", true);
+  const rt::FolderItem& pref = rt::NotNil(gMyPref, "preferences file");
+  if (pref.Exists()) {
+    if (const std::shared_ptr<rt::TextInputStream> stream = pref.OpenAsTextFile()) {
+      const int64_t left = std::max<int64_t>(ReadNumber(*stream), 10);
+      const int64_t top = std::max<int64_t>(ReadNumber(*stream), 40);
+      const int64_t width = ReadNumber(*stream);
+      const int64_t height = ReadNumber(*stream);
+      const int64_t flag = ReadNumber(*stream);
+      Window1& window = rt::NotNil(Instance(), "main window");
+      window.Left(left);
+      window.Top(top);
+      window.Width(width);
+      window.Height(height);
+      rt::NotNil(window.CB1(), "check box CB1").Value(flag == 1);
+      stream->Close();
+    }
+  }
+  AI_ACCTIVE();
+}
+
+void Window1::Event_Close() {
+  const std::shared_ptr<rt::TextOutputStream> out =
+      rt::NotNil(gMyPref, "preferences file").CreateTextFile();
+  rt::TextOutputStream& stream = rt::NotNil(out, "preferences stream");
+  Window1& window = rt::NotNil(Instance(), "main window");
+  stream.WriteLine(rt::Str(window.Left()));
+  stream.WriteLine(rt::Str(window.Top()));
+  stream.WriteLine(rt::Str(window.Width()));
+  stream.WriteLine(rt::Str(window.Height()));
+  stream.WriteLine(rt::NotNil(window.CB1(), "check box CB1").Value() ? "1" : "0");
+  stream.Close();
+  rt::ui::Quit(0);
+}
+
+void Window1::Event_Activate() {
+  rt::NotNil(Listbox1(), "list Listbox1").DeleteAllRows();
+  const std::shared_ptr<rt::FolderItem> folder = RuleListFolder();
+  if (!folder->Exists()) {
+    try {
+      folder->CreateFolder();
+    } catch (const std::exception&) {
+      // A folder that cannot be made shows as an empty one; the list has
+      // nothing better to offer and shows no messages.
+    }
+  }
+  const int64_t count = folder->Count();
+  if (count == 0) {
+    for (const std::string& row : NoticeRows()) rt::NotNil(Listbox1(), "list Listbox1").AddRow({row});
+    return;
+  }
+  for (int64_t i = 1; i <= count; ++i) {
+    const std::string name = rt::NotNil(folder->Item(i), "folder entry").DisplayName();
+    if (rt::TextEquals(rt::Left(name, 1), ".")) continue;
+    if (!rt::TextEquals(rt::Right(name, 4), ".txt")) continue;
+    rt::NotNil(Listbox1(), "list Listbox1").AddRow({rt::Left(name, rt::Len(name) - 4)});
+  }
+}
+
+bool Window1::Listbox1_CellClick(const std::shared_ptr<rt::ui::Listbox>& list, int64_t row,
+                                 int64_t /*column*/, int64_t /*x*/, int64_t /*y*/) {
+  MainScpt(rt::NotNil(list, "list").Cell(row, 0) + ".txt");
   return false;
 }
 
