@@ -332,19 +332,42 @@ void ListView::mousePressEvent(QMouseEvent* event) {
   // the window's activation does to the rows.
   const QRect cell = visualRect(index);
   const QPoint at = event->position().toPoint();
-  const int row = index.row();
+  int row = index.row();
   const int column = index.column();
+  const QStringList pressed = RowTexts(row);
   QPointer<ListView> alive(this);
   if (std::shared_ptr<Window> window = Access::ImplOf(*list).window.lock()) {
     Access::ActivateBeforeInput(*window);
   }
   if (!alive) return;
+  // The activation may have refilled the list with other rows (a rule file
+  // added or removed meanwhile): the click goes to the row the user pressed,
+  // wherever it now stands, and to none when it is gone.
+  if (RowTexts(row) != pressed) {
+    row = -1;
+    for (int r = 0; r < rowCount(); ++r) {
+      if (RowTexts(r) == pressed) {
+        row = r;
+        break;
+      }
+    }
+  }
   bool handled = false;
-  if (row < rowCount() && column < columnCount()) {
+  if (row >= 0 && column < columnCount()) {
     handled = Access::RaiseCellClick(static_cast<Listbox&>(*list), row, column, at.x() - cell.x(),
                                      at.y() - cell.y());
   }
   if (alive && !handled) QTableWidget::mousePressEvent(event);
+}
+
+QStringList ListView::RowTexts(int row) const {
+  QStringList texts;
+  if (row < 0 || row >= rowCount()) return texts;
+  for (int c = 0; c < columnCount(); ++c) {
+    const QTableWidgetItem* cellItem = item(row, c);
+    texts.append(cellItem != nullptr ? cellItem->text() : QString());
+  }
+  return texts;
 }
 
 bool Access::RaiseCellClick(Listbox& list, int64_t row, int64_t column, int64_t x, int64_t y) {

@@ -7,6 +7,7 @@
 #include <QMenuBar>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QTableWidget>
 #include <QWidget>
 #include <cstdint>
@@ -136,6 +137,10 @@ class ListView : public QTableWidget {
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
+
+ private:
+  // The cell texts of a row; empty outside the rows.
+  QStringList RowTexts(int row) const;
 };
 
 }  // namespace detail

@@ -7,7 +7,10 @@
 #include <QMenuBar>
 #include <QTimer>
 #include <filesystem>
+#include <csignal>
+#include <cstdlib>
 #include <functional>
+#include <vector>
 #include <thread>
 
 #include "app/app.h"
@@ -74,11 +77,20 @@ TEST(StartUp, MakesOneApplicationObjectOneMenuBarAndOneWindowAndFileQuitEndsWith
   EXPECT_EQ(rt::GetAppObject(), nullptr);
 }
 
-TEST(StartUp, PlatformQuitClosesTheMainWindowAndEndsWithZero) {
-  const int status =
-      RunApplication([] { QCoreApplication::postEvent(qApp, new QEvent(QEvent::Quit)); });
-  EXPECT_EQ(status, 0);
-  EXPECT_EQ(rt::ui::GetImplicitWindow(Window1::kFullClassName), nullptr);
+TEST(StartUp, PlatformQuitClosesTheMainWindowWritingThePreferencesAndEndsWithZero) {
+  const std::string pref = std::string(std::getenv("XDG_CONFIG_HOME")) + "/sorvane.pref";
+  // The macOS application quit, and on Linux the end of the session or Ctrl+C.
+  const std::vector<std::function<void()>> quits = {
+      [] { QCoreApplication::postEvent(qApp, new QEvent(QEvent::Quit)); },
+      [] { raise(SIGTERM); },
+      [] { raise(SIGINT); },
+  };
+  for (const auto& quit : quits) {
+    std::filesystem::remove(pref);
+    EXPECT_EQ(RunApplication(quit), 0);
+    EXPECT_EQ(rt::ui::GetImplicitWindow(Window1::kFullClassName), nullptr);
+    EXPECT_TRUE(std::filesystem::exists(pref));
+  }
 }
 
 TEST(StartUp, LateStartupWithTheMainWindowOpenMakesNoSecondWindow) {
