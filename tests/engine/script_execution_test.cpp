@@ -1,9 +1,8 @@
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gmock/gmock.h>
@@ -16,7 +15,9 @@
 
 namespace {
 
+using ::testing::AllOf;
 using ::testing::HasSubstr;
+namespace fs = std::filesystem;
 
 std::shared_ptr<rt::FolderItem> At(const std::string& path) {
   return std::make_shared<rt::FolderItem>(path, rt::FolderItem::kPathModeNative, false);
@@ -26,93 +27,57 @@ std::shared_ptr<rt::FolderItem> StandIn(const std::string& name) {
   return At(testsupport::StandInScriptsDir() + "/" + name);
 }
 
-std::string Echo(const std::string& text) {
-  return rt::ExecuteAppleScript(StandIn("echo.scpt"), {text});
-}
-
 rt::ScriptExecutionException FailureOf(const std::shared_ptr<rt::FolderItem>& script,
                                        const std::vector<std::string>& arguments = {}) {
   try {
-    std::string result = rt::ExecuteAppleScript(script, arguments);
-    ADD_FAILURE() << "expected a ScriptExecutionException, got result \"" << result << "\"";
+    ADD_FAILURE() << "no exception, result \"" << rt::ExecuteAppleScript(script, arguments) << "\"";
   } catch (const rt::ScriptExecutionException& e) {
     return e;
   }
   return rt::ScriptExecutionException("none", "", 0, "");
 }
 
-int OpenDescriptorCount() {
-  int count = 0;
-  DIR* dir = opendir("/proc/self/fd");
-  while (dirent* entry = readdir(dir)) count += entry->d_name[0] != '.';
-  closedir(dir);
-  return count;
-}
-
 TEST(ScriptExecution, ResultDropsOneFinalLineFeedAndKeepsEverythingElse) {
-  EXPECT_EQ(Echo("a\r\nb\r\n"), "a\r\nb\r");
-  EXPECT_EQ(Echo("a\n\n"), "a\n");
-  EXPECT_EQ(Echo("a\r"), "a\r");
-  EXPECT_EQ(Echo("\n"), "");
-  EXPECT_EQ(Echo(""), "");
-  EXPECT_EQ(Echo(" x \t"), " x \t");
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"a\r\nb\r\n", "a\r\nb\r"}, {"a\n\n", "a\n"}, {"a\r", "a\r"}, {"\n", ""}, {" x \t", " x \t"}};
+  for (const auto& [printed, result] : cases) {
+    SCOPED_TRACE(printed);
+    EXPECT_EQ(rt::ExecuteAppleScript(StandIn("echo.scpt"), {printed}), result);
+  }
 }
 
 TEST(ScriptExecution, HostileArgumentsReachTheScriptUnchangedAndRunNothing) {
   testsupport::Bundle bundle;
-  const std::string marker = bundle.root() + "/ran";
+  const std::string touch = "touch " + bundle.root() + "/ran";
   const std::vector<std::string> arguments = {
-      "two words",  "'single' \"double\"", "$(touch " + marker + ")",
-      "`touch " + marker + "`", "; touch " + marker, "| touch " + marker + " &",
-      "line 1\nline 2", "cr\rcrlf\r\n", "日本語の段落スタイル", "*", "$HOME", "\\t\\",
-      "-n", "",  "--", "\t"};
+      "two words", "'single' \"double\"", "$(" + touch + ")", "`" + touch + "`", "; " + touch,
+      "| " + touch + " &", "line 1\nline 2", "cr\rcrlf\r\n", "日本語", "*", "$HOME", "\\t\\",
+      "-n", "", "--", "\t"};
   rt::ExecuteAppleScript(At(bundle.ResourcesPath() + "/applyCS.scpt"), arguments);
-  const std::vector<testsupport::ScriptCall> expected = {{"applyCS.scpt", arguments}};
-  EXPECT_EQ(bundle.Calls(), expected);
-  for (const std::string& a : arguments) {
-    std::string back = a;
-    if (!back.empty() && back.back() == '\n') back.pop_back();
-    EXPECT_EQ(Echo(a), back);
-  }
-  EXPECT_FALSE(std::filesystem::exists(marker));
+  EXPECT_EQ(bundle.Calls(), (std::vector<testsupport::ScriptCall>{{"applyCS.scpt", arguments}}));
+  EXPECT_FALSE(fs::exists(bundle.root() + "/ran"));
 }
 
-TEST(ScriptExecution, FailingScriptRaisesWithNameStatusAndErrorOutput) {
-  const rt::ScriptExecutionException e = FailureOf(StandIn("fail.scpt"));
-  EXPECT_EQ(e.ScriptName(), "fail.scpt");
-  EXPECT_EQ(e.Status(), 3);
-  EXPECT_EQ(e.ErrorOutput(), "host document is not open\n");
-  EXPECT_THAT(e.what(), HasSubstr("fail.scpt"));
-  EXPECT_THAT(e.what(), HasSubstr("status 3"));
-  EXPECT_THAT(e.what(), HasSubstr("host document is not open"));
-}
-
-TEST(ScriptExecution, ScriptEndedBySignalRaises) {
-  const rt::ScriptExecutionException e = FailureOf(StandIn("signal.scpt"));
-  EXPECT_EQ(e.Status(), 128 + 9);
-  EXPECT_EQ(e.ErrorOutput(), "about to be killed\n");
-  EXPECT_THAT(e.what(), HasSubstr("signal.scpt"));
-}
-
-TEST(ScriptExecution, ScriptThatCannotStartRaisesInsteadOfAnEmptyResult) {
+TEST(ScriptExecution, ScriptThatFailsIsKilledOrCannotStartRaisesWithNameStatusAndErrorOutput) {
   testsupport::TempDir dir;
-  const rt::ScriptExecutionException missing = FailureOf(At(dir / "absent.scpt"));
-  EXPECT_EQ(missing.ScriptName(), "absent.scpt");
-  EXPECT_EQ(missing.Status(), -1);
-  EXPECT_THAT(missing.what(), HasSubstr("absent.scpt"));
-
-  testsupport::WriteFile(dir / "plain.scpt", "#!/bin/sh\necho hi\n");
-  EXPECT_EQ(FailureOf(At(dir / "plain.scpt")).Status(), -1);  // not executable
-
-  testsupport::WriteFile(dir / "noline.scpt", "echo hi\n");
+  testsupport::WriteFile(dir / "plain.scpt", "#!/bin/sh\necho hi\n");  // not executable
+  testsupport::WriteFile(dir / "noline.scpt", "echo hi\n");           // no interpreter line
   chmod((dir / "noline.scpt").c_str(), 0755);
-  EXPECT_EQ(FailureOf(At(dir / "noline.scpt")).Status(), -1);  // no interpreter line
-
-  EXPECT_EQ(FailureOf(At(dir.path())).Status(), -1);  // a folder
-
-  // One argument longer than the system passes to a program.
-  EXPECT_EQ(FailureOf(StandIn("echo.scpt"), {std::string(4 << 20, 'x')}).Status(), -1);
-
+  const std::string echo = StandIn("echo.scpt")->NativePath(), tooLong(4 << 20, 'x');
+  const std::vector<std::tuple<std::string, std::string, int, std::string>> cases = {
+      {StandIn("fail.scpt")->NativePath(), "", 3, "host document is not open"},
+      {StandIn("signal.scpt")->NativePath(), "", 128 + 9, "about to be killed"},
+      {dir / "absent.scpt", "", -1, ""}, {dir / "plain.scpt", "", -1, ""},
+      {dir / "noline.scpt", "", -1, ""}, {dir.path(), "", -1, ""}, {echo, tooLong, -1, ""}};
+  for (const auto& [path, argument, status, message] : cases) {
+    SCOPED_TRACE(path);
+    const rt::ScriptExecutionException e = FailureOf(At(path), {argument});
+    const std::string name = fs::path(path).filename();
+    EXPECT_EQ(e.ScriptName(), name);
+    EXPECT_EQ(e.Status(), status);
+    EXPECT_EQ(e.ErrorOutput(), message.empty() ? "" : message + "\n");
+    EXPECT_THAT(e.what(), AllOf(HasSubstr(name), HasSubstr(message)));
+  }
   EXPECT_THROW(rt::ExecuteAppleScript(nullptr, {}), rt::NilObjectException);
 }
 
@@ -122,19 +87,15 @@ TEST(ScriptExecution, MegabytesOnBothStreamsDoNotBlock) {
   EXPECT_EQ(out.find_first_not_of('o'), std::string::npos);
 }
 
-TEST(ScriptExecution, StandardInputIsEmpty) {
-  EXPECT_EQ(rt::ExecuteAppleScript(StandIn("stdin.scpt"), {}), "/dev/null");
-}
-
-TEST(ScriptExecution, LeavesNoDescriptorOpen) {
-  testsupport::TempDir dir;
-  const int before = OpenDescriptorCount();
-  for (int i = 0; i < 20; ++i) {
-    Echo("x");
+TEST(ScriptExecution, StandardInputIsEmptyAndNoDescriptorStaysOpen) {
+  const auto openFds = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); };
+  const auto before = openFds();
+  for (int i = 0; i < 10; ++i) {
+    EXPECT_EQ(rt::ExecuteAppleScript(StandIn("stdin.scpt"), {}), "/dev/null");
     FailureOf(StandIn("fail.scpt"));
-    FailureOf(At(dir / "absent.scpt"));
+    FailureOf(At("/nonexistent/absent.scpt"));
   }
-  EXPECT_EQ(OpenDescriptorCount(), before);
+  EXPECT_EQ(openFds(), before);
 }
 
 }  // namespace

@@ -3,9 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <string_view>
-#include <utility>
+#include <tuple>
 #include <vector>
 
 #include "runtime/exceptions.h"
@@ -14,63 +15,40 @@ namespace {
 
 using rt::RegEx;
 using rt::RegExException;
-using ::testing::HasSubstr;
+using Cases = std::vector<std::tuple<std::string, std::string, std::string, std::string>>;
 
-std::string ReplaceAll(const std::string& pattern, const std::string& replacement,
-                       const std::string& target) {
-  RegEx re;
-  re.SearchPattern(pattern);
-  re.ReplacementPattern(replacement);
-  re.Options().ReplaceAllMatches = true;
-  return re.Replace(target);
+// Each case: pattern, replacement, target, the target with every match replaced.
+void ExpectReplaced(const Cases& cases) {
+  for (const auto& [pattern, replacement, target, expected] : cases) {
+    RegEx re;
+    re.SearchPattern(pattern);
+    re.ReplacementPattern(replacement);
+    re.Options().ReplaceAllMatches = true;
+    EXPECT_EQ(re.Replace(target), expected)
+        << testing::PrintToString(pattern) << " in " << testing::PrintToString(target);
+  }
 }
 
-bool Finds(const std::string& pattern, const std::string& target) {
-  RegEx re;
-  re.SearchPattern(pattern);
-  return re.Search(target) != nullptr;
+TEST(RegExDialect, IgnoresLetterCaseUnlessThePatternTurnsItOnAndDotStopsAtLineEnds) {
+  const std::vector<std::tuple<std::string, std::string, bool>> cases = {
+      {"abc", "xABCx", true}, {"é", "É", true}, {"σ", "Σ", true}, {"(?-i)abc", "ABC", false},
+      {"(?-i)abc", "abc", true}, {"a.b", "a\rb", false}, {"a.b", "a\nb", false},
+      {"a.b", "a\xE2\x80\xA8" "b", false}, {"a.b", "a日b", true}, {"^b$", "a\rb\rc", true}};
+  for (const auto& [pattern, target, found] : cases) {
+    RegEx re;
+    re.SearchPattern(pattern);
+    EXPECT_EQ(re.Search(target) != nullptr, found) << pattern << " in " << target;
+  }
 }
 
-std::vector<std::pair<size_t, size_t>> Spans(const std::string& pattern, const std::string& target) {
-  RegEx re;
-  re.SearchPattern(pattern);
-  std::vector<std::pair<size_t, size_t>> spans;
-  re.ForEachMatch(target, [&](rt::MatchSpan m) { spans.emplace_back(m.start, m.end); });
-  return spans;
-}
-
-TEST(RegExDialect, IgnoresLetterCaseUnlessThePatternTurnsItOn) {
-  EXPECT_TRUE(Finds("abc", "xABCx"));
-  EXPECT_TRUE(Finds("é", "É"));
-  EXPECT_TRUE(Finds("σ", "Σ"));
-  EXPECT_FALSE(Finds("(?-i)abc", "ABC"));
-  EXPECT_TRUE(Finds("(?-i)abc", "abc"));
-}
-
-TEST(RegExDialect, LineAnchorsWorkAtEveryKindOfLineEnd) {
-  // CR LF is one line end: no line starts or ends between its two characters.
-  EXPECT_EQ(ReplaceAll("^", "[", "a\rb\nc\r\nd"), "[a\r[b\n[c\r\n[d");
-  EXPECT_EQ(ReplaceAll("$", "]", "a\rb\nc\r\nd"), "a]\rb]\nc]\r\nd]");
-  EXPECT_EQ(ReplaceAll("^", "[", "a\xE2\x80\xA8" "b"), "[a\xE2\x80\xA8[b");
-  EXPECT_TRUE(Finds("^b$", "a\rb\rc"));
-}
-
-TEST(RegExDialect, DotDoesNotMatchLineEnds) {
-  EXPECT_FALSE(Finds("a.b", "a\rb"));
-  EXPECT_FALSE(Finds("a.b", "a\nb"));
-  EXPECT_FALSE(Finds("a.b", "a\xE2\x80\xA8" "b"));
-  EXPECT_TRUE(Finds("a.b", "a日b"));
-}
-
-TEST(RegExDialect, ClassesAndWordBoundariesKnowUnicode) {
-  EXPECT_EQ(ReplaceAll("\\w+", "W", "日本語 と English"), "W W W");
-  EXPECT_EQ(ReplaceAll("\\d+", "D", "１２３円と45円"), "D円とD円");
-  EXPECT_EQ(ReplaceAll("\\bé", "-", "éé é"), "-é -");
-}
-
-TEST(RegExDialect, QuantifiersAreGreedyUnlessMadeLazy) {
-  EXPECT_EQ(ReplaceAll("a+", "-", "caaat"), "c-t");
-  EXPECT_EQ(ReplaceAll("a+?", "-", "caaat"), "c---t");
+// CR LF is one line end: no line starts or ends between its two characters.
+TEST(RegExDialect, AnchorsAtEveryLineEndUnicodeClassesAndGreedyQuantifiers) {
+  ExpectReplaced({{"^", "[", "a\rb\nc\r\nd", "[a\r[b\n[c\r\n[d"},
+                  {"$", "]", "a\rb\nc\r\nd", "a]\rb]\nc]\r\nd]"},
+                  {"^", "[", "a\xE2\x80\xA8" "b", "[a\xE2\x80\xA8[b"},
+                  {"\\w+", "W", "日本語 と English", "W W W"}, {"\\bé", "-", "éé é", "-é -"},
+                  {"\\d+", "D", "１２３円と45円", "D円とD円"},
+                  {"a+", "-", "caaat", "c-t"}, {"a+?", "-", "caaat", "c---t"}});
 }
 
 TEST(RegExReplace, ReplacesOnlyTheFirstMatchUnlessAllAreAskedFor) {
@@ -83,35 +61,23 @@ TEST(RegExReplace, ReplacesOnlyTheFirstMatchUnlessAllAreAskedFor) {
   EXPECT_EQ(re.Replace("none"), "none");
 }
 
-TEST(RegExReplace, BackslashDigitsReferToTheMatchAndItsGroups) {
-  EXPECT_EQ(ReplaceAll("(\\d+)円", "[\\0|\\1]", "計1200円"), "計[1200円|1200]");
-  EXPECT_EQ(ReplaceAll("(a)|(b)", "<\\1\\2>", "ab"), "<a><b>");
-  // A group the pattern does not have is empty, like one that took no part.
-  EXPECT_EQ(ReplaceAll("a", "[\\7]", "a"), "[]");
+TEST(RegExReplace, BackslashDigitsReferToGroupsAndOtherBackslashesStandForThemselves) {
+  ExpectReplaced({{"(\\d+)円", "[\\0|\\1]", "計1200円", "計[1200円|1200]"},
+                  {"(a)|(b)", "<\\1\\2>", "ab", "<a><b>"}, {"(a)", "\\10", "a", "a0"},
+                  {"a", "[\\7]", "a", "[]"},  // a group the pattern lacks is empty
+                  {"a", "\\n\\t\\", "a", "\\n\\t\\"}, {"a", "\\\\0", "a", "\\a"},
+                  {"a", "$0 $& \\g{0}", "a", "$0 $& \\g{0}"}});
 }
 
-TEST(RegExReplace, OtherBackslashesStandForThemselves) {
-  EXPECT_EQ(ReplaceAll("a", "\\n\\t\\", "a"), "\\n\\t\\");
-  EXPECT_EQ(ReplaceAll("a", "\\\\0", "a"), "\\a");
-  EXPECT_EQ(ReplaceAll("a", "$0 $& \\g{0}", "a"), "$0 $& \\g{0}");
-  EXPECT_EQ(ReplaceAll("(a)", "\\10", "a"), "a0");
+// CR LF is stepped over as one line end; after an empty match a non-empty one
+// at the same place is taken.
+TEST(RegExReplace, EmptyMatchesFallBetweenWholeCharactersAndYieldToNonEmptyOnes) {
+  ExpectReplaced({{"x*", "-", "axb", "-a--b-"}, {"", "|", "日本", "|日|本|"}, {"", "|", "", "|"},
+                  {"", "|", "a\r\nb", "|a|\r\n|b|"}, {"(?=a)", "^", "banana", "b^an^an^a"},
+                  {"a*", "-", "baa", "-b--"}, {"\\b|x", "-", "x y", "--- -y-"}});
 }
 
-TEST(RegExReplace, EmptyMatchesAreReplacedBetweenWholeCharacters) {
-  EXPECT_EQ(ReplaceAll("x*", "-", "axb"), "-a--b-");
-  EXPECT_EQ(ReplaceAll("", "|", "日本"), "|日|本|");
-  EXPECT_EQ(ReplaceAll("", "|", ""), "|");
-  // CR LF is stepped over as one line end.
-  EXPECT_EQ(ReplaceAll("", "|", "a\r\nb"), "|a|\r\n|b|");
-  EXPECT_EQ(ReplaceAll("(?=a)", "^", "banana"), "b^an^an^a");
-}
-
-TEST(RegExReplace, ANonEmptyMatchIsTakenWhereAnEmptyOneWasFound) {
-  EXPECT_EQ(Spans("a*", "baa"), (std::vector<std::pair<size_t, size_t>>{{0, 0}, {1, 3}, {3, 3}}));
-  EXPECT_EQ(ReplaceAll("\\b|x", "-", "x y"), "--- -y-");
-}
-
-TEST(RegExSearch, ReportsTheFirstMatchWithByteAndCharacterPositions) {
+TEST(RegExSearch, FindsTheFirstMatchFromTheBeginningOfEachNewTarget) {
   RegEx re;
   re.SearchPattern("b+");
   auto m = re.Search("日本語abbcb");
@@ -119,71 +85,42 @@ TEST(RegExSearch, ReportsTheFirstMatchWithByteAndCharacterPositions) {
   EXPECT_EQ(m->SubExpressionString(), "bb");
   EXPECT_EQ(m->ByteStart(), 10);
   EXPECT_EQ(m->CharacterStart(), 5);
+  m = re.Search("bx");
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(m->CharacterStart(), 1);
   EXPECT_EQ(re.Search("xyz"), nullptr);
-}
-
-TEST(RegExSearch, EachNewTargetIsSearchedFromItsBeginning) {
-  RegEx re;
-  re.SearchPattern("a");
-  auto first = re.Search("xxxa");
-  ASSERT_NE(first, nullptr);
-  EXPECT_EQ(first->ByteStart(), 3);
-  auto second = re.Search("ab");
-  ASSERT_NE(second, nullptr);
-  EXPECT_EQ(second->ByteStart(), 0);
-  EXPECT_EQ(second->CharacterStart(), 1);
-}
-
-TEST(RegExSearch, EmptyPatternMatchesAtTheStartOfAnyTarget) {
-  RegEx re;
   re.SearchPattern("");
-  EXPECT_NE(re.Search(std::string_view()), nullptr);
-  for (const char* target : {"", "abc", "\r"}) {
-    auto m = re.Search(target);
-    ASSERT_NE(m, nullptr) << target;
-    EXPECT_EQ(m->SubExpressionString(), "");
+  for (std::string_view target : {std::string_view(), std::string_view("abc")}) {
+    m = re.Search(target);
+    ASSERT_NE(m, nullptr);
     EXPECT_EQ(m->CharacterStart(), 1);
   }
 }
 
-TEST(RegExErrors, RejectsBadPatternsWhenTheyAreSet) {
+TEST(RegExErrors, RejectsBadPatternsWhenTheyAreSetAndLeavesNoPatternBehind) {
   RegEx re;
+  EXPECT_THROW(re.Search("a"), RegExException);
+  re.SearchPattern("a");
   try {
     re.SearchPattern("ab(c");
     FAIL() << "unbalanced parenthesis accepted";
   } catch (const RegExException& e) {
-    EXPECT_THAT(e.Message(), HasSubstr("offset 4"));
-    EXPECT_STREQ(e.ClassName(), "RegExException");
+    EXPECT_THAT(e.Message(), testing::HasSubstr("offset 4"));
   }
-  EXPECT_THROW(re.SearchPattern("a\xFF"), RegExException);
-  EXPECT_THROW(re.SearchPattern("\xE6\x97"), RegExException);
-  EXPECT_THROW(re.SearchPattern("[z-a]"), RegExException);
-  // A single-byte match would split characters.
-  EXPECT_THROW(re.SearchPattern(".\\C"), RegExException);
-}
-
-TEST(RegExErrors, ARejectedPatternLeavesNoPatternBehind) {
-  RegEx re;
-  re.SearchPattern("a");
-  EXPECT_THROW(re.SearchPattern("("), RegExException);
   EXPECT_EQ(re.SearchPattern(), "");
   EXPECT_THROW(re.Search("a"), RegExException);
-}
-
-TEST(RegExErrors, UsingTheObjectWithoutAPatternRaises) {
-  RegEx re;
-  re.ReplacementPattern("x");
-  EXPECT_THROW(re.Search("a"), RegExException);
   EXPECT_THROW(re.Replace("a"), RegExException);
-  EXPECT_THROW(re.ForEachMatch("a", [](rt::MatchSpan) {}), RegExException);
+  // \C matches single bytes, so it would split characters.
+  for (const char* bad : {"a\xFF", "\xE6\x97", "[z-a]", ".\\C"}) {
+    EXPECT_THROW(re.SearchPattern(bad), RegExException) << testing::PrintToString(bad);
+  }
 }
 
-TEST(RegExErrors, SubjectsThatAreNotUtf8AreRejectedWherePartOfThemIsBad) {
+TEST(RegExErrors, SubjectsThatAreNotUtf8RaiseWhereverTheBadByteLies) {
   RegEx re;
   re.SearchPattern("a");
   re.Options().ReplaceAllMatches = true;
-  // The bad byte lies after the first match: the whole subject is checked.
-  const std::string bad = "abc\xFF";
+  const std::string bad = "abc\xFF";  // after the first match
   EXPECT_THROW(re.Search(bad), RegExException);
   EXPECT_THROW(re.Replace(bad), RegExException);
   EXPECT_THROW(re.ForEachMatch(bad, [](rt::MatchSpan) {}), RegExException);
@@ -191,45 +128,33 @@ TEST(RegExErrors, SubjectsThatAreNotUtf8AreRejectedWherePartOfThemIsBad) {
   EXPECT_THROW(re.Search("\xC0\xAF"), RegExException);
 }
 
-TEST(RegExErrors, RunawayBacktrackingRaisesInsteadOfHanging) {
+TEST(RegExLimits, NoStackOverflowNoQuadraticTimeAndRunawayBacktrackingRaises) {
   RegEx re;
   re.SearchPattern("(a|aa)+$");
   EXPECT_THROW(re.Search(std::string(60, 'a') + "b"), RegExException);
-}
-
-TEST(RegExLimits, LongRepeatedGroupsDoNotRunOutOfStack) {
-  RegEx re;
   re.SearchPattern("(?:a|b)*c");
   const std::string target = std::string(200000, 'a') + "c";
-  auto m = re.Search(target);
+  const auto m = re.Search(target);
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(m->SubExpressionString().size(), target.size());
+  // Checking the subject's UTF-8 again at every match would take many seconds here.
+  std::string many;
+  for (int i = 0; i < 100000; ++i) many += "語";
+  re.SearchPattern("語");
+  size_t matches = 0;
+  const auto start = std::chrono::steady_clock::now();
+  re.ForEachMatch(many, [&](rt::MatchSpan) { ++matches; });
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  EXPECT_EQ(matches, 100000u);
 }
 
-TEST(RegExLifetime, MovingKeepsTheCompiledPatternAndItsSettings) {
-  RegEx a;
-  a.SearchPattern("b");
-  a.ReplacementPattern("[\\0]");
-  a.Options().ReplaceAllMatches = true;
-  RegEx b(std::move(a));
-  EXPECT_EQ(b.SearchPattern(), "b");
-  EXPECT_EQ(b.Replace("abab"), "a[b]a[b]");
-  RegEx c;
-  c = std::move(b);
-  EXPECT_EQ(c.Replace("b"), "[b]");
-  // A moved-from object can be set up again.
-  a.SearchPattern("x");
-  EXPECT_NE(a.Search("x"), nullptr);
-}
-
-TEST(RegExLifetime, SettingANewPatternReplacesTheOldOne) {
+TEST(RegExLifetime, SettingANewPatternReplacesTheOldOneAndItsGroups) {
   RegEx re;
   re.SearchPattern("(a)(b)(c)");
   re.SearchPattern("x");
   re.ReplacementPattern("\\3");
   EXPECT_EQ(re.Replace("axb"), "ab");
   EXPECT_EQ(re.SearchPattern(), "x");
-  EXPECT_EQ(re.ReplacementPattern(), "\\3");
 }
 
 }  // namespace

@@ -1,0 +1,363 @@
+#!/usr/bin/env bash
+# Starts the real application from a temporary bundle on a private X server
+# and drives it with xdotool as a user would: clicks on the rows of the list
+# and on the check box, moves and resizes the window, quits with Ctrl+Q and
+# starts again. The stand-in host scripts record every call in calls.log,
+# which is compared with the expected logs of the fixture rule files.
+#
+#   window_test.sh SCENARIO EXECUTABLE STAND_IN_DIR FIXTURE_DIR
+#
+# SCENARIO is one of: rows, preferences, notice.
+set -euo pipefail
+
+[ $# -eq 4 ] || { echo "usage: $0 rows|preferences|notice EXECUTABLE STAND_IN_DIR FIXTURE_DIR" >&2; exit 2; }
+scenario=$1 executable=$2 standins=$3 fixtures=$4
+here=$(cd "$(dirname "$0")" && pwd)
+# Long enough for a sanitizer build on a loaded machine; every wait polls, so
+# a passing run takes a fraction of it.
+patience=30
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/sorvane-e2e.XXXXXX")
+bundle=$work/bundle
+calls=$bundle/calls.log
+config=$work/config
+screen_file=$work/fb/Xvfb_screen0
+xvfb_pid='' app_pid=''
+
+cleanup() {
+  if [ -n "$app_pid" ]; then kill "$app_pid" 2>/dev/null || true; fi
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL ($scenario): $*" >&2
+  local log
+  for log in app.err xvfb.log; do
+    if [ -s "$work/$log" ]; then
+      echo "--- $log:" >&2
+      cat "$work/$log" >&2
+    fi
+  done
+  exit 1
+}
+
+# Runs its arguments until they succeed; false when the deadline passes first.
+poll() {
+  local end=$((SECONDS + patience))
+  until "$@"; do
+    [ "$SECONDS" -lt "$end" ] || return 1
+    sleep 0.05
+  done
+}
+
+start_x_server() {
+  mkdir -p "$work/fb"
+  # A display number of its own, from a range that desktops and CI services
+  # leave alone; the server's lock file makes it exclusive, and a number that
+  # is taken makes the server end at once, so another is tried. (Letting the
+  # server pick with -displayfd alone reuses numbers that a server of a test
+  # running alongside is just giving up.) The server writes its number to
+  # -displayfd once it accepts clients. It keeps its screen as an XWD file in
+  # -fbdir, which is how the test sees what the window shows.
+  local attempt number
+  for attempt in 1 2 3 4 5 6 7 8 9 10; do
+    number=$((200 + RANDOM % 800))
+    : >"$work/display"
+    Xvfb ":$number" -displayfd 3 -screen 0 1024x768x24 -fbdir "$work/fb" -nolisten tcp \
+      3>"$work/display" >"$work/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    xvfb_settled() { grep -q '^[0-9]' "$work/display" || ! kill -0 "$xvfb_pid" 2>/dev/null; }
+    poll xvfb_settled || fail "Xvfb on display :$number neither started nor ended"
+    if grep -q '^[0-9]' "$work/display"; then
+      export DISPLAY=":$number"
+      return
+    fi
+    wait "$xvfb_pid" || true
+    xvfb_pid=''
+  done
+  fail "Xvfb did not start after $attempt attempts: $(cat "$work/xvfb.log")"
+}
+
+# The bundle as an installer lays it out: the executable in bin/, the host
+# scripts in Resources/, the rule-list folder beside them.
+make_bundle() {
+  mkdir -p "$bundle/bin" "$bundle/Resources" "$work/home" "$work/elsewhere"
+  mkdir -m 700 "$work/runtime"
+  cp "$executable" "$bundle/bin/sorvane"
+  for script in getcontents activeAi applyCS applyPS; do
+    install -m 755 "$standins/$script.scpt" "$bundle/Resources/"
+  done
+  cp "$fixtures/inventory.txt" "$bundle/"
+  : >"$calls"
+}
+
+# Starts the application from a folder that is not the bundle's, so that the
+# bundle is found from the executable alone, with a private home and
+# configuration folder and nothing of a desktop session.
+start_app() {
+  (
+    cd "$work/elsewhere"
+    unset SESSION_MANAGER DBUS_SESSION_BUS_ADDRESS XDG_CURRENT_DESKTOP DESKTOP_SESSION \
+      XDG_DATA_HOME XDG_CACHE_HOME QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS QT_FONT_DPI \
+      QT_ENABLE_HIGHDPI_SCALING QT_STYLE_OVERRIDE QT_QPA_PLATFORMTHEME
+    export HOME=$work/home XDG_CONFIG_HOME=$config XDG_RUNTIME_DIR=$work/runtime \
+      QT_QPA_PLATFORM=xcb
+    exec "$bundle/bin/sorvane"
+  ) >>"$work/app.out" 2>>"$work/app.err" &
+  app_pid=$!
+  window_shown() {
+    kill -0 "$app_pid" 2>/dev/null || fail "the application ended before its window showed"
+    window=$(xdotool search --onlyvisible --name '^Sorvane$' 2>/dev/null | head -n 1) && [ -n "$window" ]
+  }
+  poll window_shown || fail "no window named Sorvane appeared"
+  [ "$(xdotool getwindowname "$window")" = Sorvane ] ||
+    fail "the window's title is \"$(xdotool getwindowname "$window")\", not \"Sorvane\""
+  read_geometry
+}
+
+# X, Y, WIDTH and HEIGHT of the X window (no window manager: no frame, and
+# the place is the place on the screen). The menu bar is inside the window.
+read_geometry() {
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+}
+
+text_rows() { perl "$here/text_rows.pl" "$screen_file" "$@"; }
+
+pointer_away() { xdotool mousemove 1020 760; }
+
+# Waits until the check box's caption is drawn and the text rows of the list
+# have stayed the same over three looks in a row; the bands of the rows (one
+# "top bottom" line each, screen coordinates) are then in $work/rows.
+wait_painted() {
+  pointer_away
+  read_geometry
+  local content_height=$((HEIGHT - bar)) same=0 previous=none rows box
+  local box_width=$((WIDTH - 5 < 149 ? WIDTH - 5 : 149))
+  local end=$((SECONDS + patience))
+  while :; do
+    box=$(text_rows $((X + 5)) $((Y + bar + content_height - 22)) "$box_width" 20)
+    # The inside of the list, its frame left out.
+    rows=$(text_rows $((X + 9)) $((Y + bar + 7)) $((WIDTH - 18)) $((content_height - 30)))
+    if [ -n "$box" ] && [ "$rows" = "$previous" ]; then same=$((same + 1)); else same=0; fi
+    previous=$rows
+    [ "$same" -lt 2 ] || break
+    [ "$SECONDS" -lt "$end" ] || fail "the window was not drawn completely"
+    sleep 0.1
+  done
+  if [ -n "$rows" ]; then printf '%s\n' "$rows" >"$work/rows"; else : >"$work/rows"; fi
+  echo "window at $X,$Y size ${WIDTH}x$HEIGHT (menu bar $bar); text rows of the list at y: $(tr ' \n' '- ' <"$work/rows")"
+}
+
+row_count() { wc -l <"$work/rows"; }
+
+# Clicks the middle of text row N (from 0) of the list.
+click_row() {
+  local top bottom
+  read -r top bottom < <(sed -n "$(($1 + 1))p" "$work/rows")
+  [ -n "$bottom" ] || fail "the list has no row $1"
+  xdotool mousemove $((X + 30)) $(((top + bottom) / 2)) click 1
+}
+
+click_box() {
+  xdotool mousemove $((X + 13)) $((Y + HEIGHT - 12)) click 1
+}
+
+# Expected calls of one run of the fixture rule file NAME with the Clearing
+# flag FLAG. The expected logs are recorded with the box checked; with it
+# cleared the last argument of every style request reads 0 instead.
+expected_run() {
+  if [ "$2" = 1 ]; then
+    cat "$fixtures/expected/$1.log"
+  else
+    sed '/^apply/s/\t1$/\t0/' "$fixtures/expected/$1.log"
+  fi
+}
+
+expect_calls() { cat >>"$work/expected.log"; }
+
+line_count() { wc -l <"$1"; }
+
+# Compares calls.log with every call expected so far, once it has as many
+# lines; a call too many shows here or at the latest when the process ends.
+check_calls() {
+  enough_calls() { [ "$(line_count "$calls")" -ge "$(line_count "$work/expected.log")" ]; }
+  poll enough_calls || true
+  diff -u "$work/expected.log" "$calls" >&2 || fail "the script calls differ from the expected ones (above)"
+}
+
+# Clicks text row N with the box in state FLAG and waits for a complete run of
+# one of the listed fixture rule files; sets $ran to that file's name. Which
+# row shows which file is the list's business; that a row runs exactly one
+# file's calls, and each row a different file, is the test's.
+click_row_and_identify() {
+  local row=$1 flag=$2
+  shift 2
+  local before
+  before=$(line_count "$calls")
+  click_row "$row"
+  local end=$((SECONDS + patience)) name
+  ran=
+  while [ -z "$ran" ]; do
+    tail -n +$((before + 1)) "$calls" >"$work/new.log"
+    for name in "$@"; do
+      if expected_run "$name" "$flag" | cmp -s - "$work/new.log"; then ran=$name; fi
+    done
+    if [ -z "$ran" ]; then
+      [ "$SECONDS" -lt "$end" ] ||
+        fail "a click on row $row made no complete run of any of: $*; it made:$(printf '\n'; cat "$work/new.log")"
+      sleep 0.05
+    fi
+  done
+  expected_run "$ran" "$flag" | expect_calls
+  check_calls
+}
+
+# Quits with Ctrl+Q as the user does, waits for the process to end, and
+# checks its exit status, the complete call log and the absence of any
+# sanitizer report.
+quit_app() {
+  timeout 10 xdotool windowfocus --sync "$window" || fail "the window could not be given the focus"
+  xdotool key --clearmodifiers ctrl+q
+  app_gone() { ! kill -0 "$app_pid" 2>/dev/null; }
+  poll app_gone || fail "the application did not quit on Ctrl+Q"
+  local status=0
+  wait "$app_pid" || status=$?
+  app_pid=
+  if grep -Eq 'Sanitizer|runtime error:' "$work/app.err"; then fail "a sanitizer reported a fault"; fi
+  [ "$status" -eq 0 ] || fail "the application exited with status $status"
+  diff -u "$work/expected.log" "$calls" >&2 || fail "the script calls differ from the expected ones (above)"
+}
+
+expect_preferences() {
+  printf '%s\n' "$@" >"$work/expected.pref"
+  [ -f "$config/sorvane.pref" ] || fail "no preferences file $config/sorvane.pref"
+  diff -u "$work/expected.pref" "$config/sorvane.pref" >&2 || fail "the preferences file differs (above)"
+}
+
+expect_geometry() {
+  read_geometry
+  [ "$X $Y $WIDTH $HEIGHT" = "$1 $2 $3 $4" ] ||
+    fail "the window is at $X,$Y size ${WIDTH}x$HEIGHT, expected $1,$2 size ${3}x$4"
+}
+
+# After a start: the activation script has run once, at Open, and the window
+# is drawn.
+expect_shown() {
+  printf 'activeAi.scpt\t0\n' | expect_calls
+  check_calls
+  wait_painted
+}
+
+# The first start of every scenario: no preferences file, so the window has
+# its design size of 160 x 160 below the menu bar.
+first_start() {
+  start_app
+  bar=$((HEIGHT - 160))
+  if [ "$WIDTH" -ne 160 ] || [ "$bar" -le 0 ] || [ "$bar" -ge 80 ]; then
+    fail "the first window is ${WIDTH}x$HEIGHT; expected 160 wide, 160 high below a menu bar"
+  fi
+  expect_shown
+}
+
+copy_rule_folder() {
+  mkdir -p "$bundle/Verodavuda"
+  cp -R "$fixtures/Verodavuda/." "$bundle/Verodavuda/"
+}
+
+scenario_rows() {
+  copy_rule_folder
+  first_start
+  # Marks and 見出し; neither the hidden rule file nor readme.md.
+  [ "$(row_count)" -eq 2 ] || fail "the list shows $(row_count) rows, expected 2"
+  # The box starts checked.
+  click_row_and_identify 0 1 Marks 見出し
+  local first=$ran
+  click_row_and_identify 1 1 Marks 見出し
+  [ "$ran" != "$first" ] || fail "rows 0 and 1 both ran $ran"
+  # Each click on the box turns the flag of the next run.
+  click_box
+  click_row_and_identify 0 0 "$first"
+  click_box
+  click_row_and_identify 0 1 "$first"
+  [ ! -e "$config/sorvane.pref" ] || fail "the preferences were written before the window closed"
+  read_geometry
+  quit_app
+  # The configuration folder did not exist; it was made for the file.
+  expect_preferences "$X" "$((Y + bar))" 160 160 1
+}
+
+scenario_preferences() {
+  copy_rule_folder
+  first_start
+  click_box
+  xdotool windowmove "$window" 200 150 windowsize "$window" 240 $((200 + bar))
+  moved() { read_geometry && [ "$X $Y $WIDTH $HEIGHT" = "200 150 240 $((200 + bar))" ]; }
+  poll moved || fail "the window did not move to 200,150 and take the size 240x$((200 + bar))"
+  quit_app
+  # Left and top of the content (below the menu bar), its width and height,
+  # the box.
+  expect_preferences 200 $((150 + bar)) 240 200 0
+
+  # The second start puts the window where the first left it, the box off.
+  start_app
+  expect_geometry 200 150 240 $((200 + bar))
+  expect_shown
+  click_row_and_identify 0 0 Marks 見出し
+  quit_app
+  expect_preferences 200 $((150 + bar)) 240 200 0
+
+  # A place left of 10 or above 40 is brought to 10 and 40; the box is on.
+  printf '5\n20\n300\n200\n1\n' >"$config/sorvane.pref"
+  start_app
+  expect_geometry 10 $((40 - bar)) 300 $((200 + bar))
+  expect_shown
+  click_row_and_identify 0 1 Marks 見出し
+  quit_app
+  expect_preferences 10 40 300 200 1
+}
+
+scenario_notice() {
+  # A window tall enough to show the four notice rows in any font.
+  mkdir -p "$config"
+  printf '20\n60\n240\n300\n1\n' >"$config/sorvane.pref"
+
+  # No rule-list folder: it is made, empty, and the list shows the notice.
+  start_app
+  bar=$((HEIGHT - 300))
+  expect_shown
+  [ -d "$bundle/Verodavuda" ] || fail "the missing rule-list folder was not made"
+  [ "$(row_count)" -eq 4 ] || fail "the list shows $(row_count) text rows, expected the 4 notice rows"
+  # A notice row names no rule file: its click runs no script. Quitting
+  # afterwards shows that the click has been handled.
+  click_row 0
+  quit_app
+  [ -z "$(ls -A "$bundle/Verodavuda")" ] || fail "the made rule-list folder is not empty"
+
+  # The same with the folder there and empty.
+  start_app
+  expect_shown
+  [ "$(row_count)" -eq 4 ] || fail "the list shows $(row_count) text rows, expected the 4 notice rows"
+  click_row 3
+  quit_app
+
+  # A folder with entries but no rule file shows an empty list, no notice.
+  cp "$fixtures/Verodavuda/readme.md" "$bundle/Verodavuda/"
+  start_app
+  expect_shown
+  [ "$(row_count)" -eq 0 ] || fail "the list shows $(row_count) text rows, expected none"
+  xdotool mousemove $((X + 30)) $((Y + bar + 15)) click 1
+  quit_app
+}
+
+for tool in Xvfb xdotool perl; do command -v "$tool" >/dev/null || fail "$tool is needed"; done
+start_x_server
+make_bundle
+case $scenario in
+  rows) scenario_rows ;;
+  preferences) scenario_preferences ;;
+  notice) scenario_notice ;;
+  *) fail "unknown scenario $scenario" ;;
+esac
+echo "passed: $scenario"
