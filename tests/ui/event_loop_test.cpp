@@ -9,12 +9,10 @@
 
 namespace {
 
-using rt::ui::WindowEvent;
 using uitest::TestWindow;
 
-// Runs the event loop with `inLoop` called once it runs, then the
-// finalisers and the exit step; returns the exit status. A loop that does
-// not end within five seconds ends with 99.
+// Runs the event loop with `inLoop` called once it runs, then the finalisers
+// and the exit step; returns the exit status, 99 for a loop not ended in 5 s.
 int RunLoop(const std::function<void()>& inLoop) {
   char name[] = "loop-test";
   char* argv[] = {name, nullptr};
@@ -32,7 +30,7 @@ int RunLoop(const std::function<void()>& inLoop) {
 std::shared_ptr<TestWindow> OpenWindow(const char* className, int& closes,
                                        const std::function<void()>& onClose) {
   auto window = std::make_shared<TestWindow>(className);
-  window->SetEventHandler(WindowEvent::Close, [&closes, onClose] {
+  window->SetEventHandler(rt::ui::WindowEvent::Close, [&closes, onClose] {
     ++closes;
     if (onClose) onClose();
   });
@@ -41,36 +39,32 @@ std::shared_ptr<TestWindow> OpenWindow(const char* className, int& closes,
 }
 
 TEST(QuitAction, ClosesEveryWindowThroughItsCloseHandlerOnceAndTheHandlersQuitEndsTheLoop) {
-  int mainCloses = 0;
-  int otherCloses = 0;
-  const int status = RunLoop([&] {
-    OpenWindow("Test.Main", mainCloses, [] { rt::ui::Quit(0); });
-    OpenWindow("Test.Other", otherCloses, nullptr);
-    rt::ui::QuitAction();
-  });
-  EXPECT_EQ(status, 0);
-  EXPECT_EQ(mainCloses, 1);
-  EXPECT_EQ(otherCloses, 1);
-  EXPECT_EQ(uitest::VisibleTopLevelWindows(), 0);
-}
-
-TEST(QuitAction, PlatformQuitTakesTheSameWayThroughTheCloseHandler) {
-  int closes = 0;
-  const int status = RunLoop([&] {
-    OpenWindow("Test.Main", closes, [] { rt::ui::Quit(0); });
-    QCoreApplication::postEvent(qApp, new QEvent(QEvent::Quit));
-  });
-  EXPECT_EQ(status, 0);
-  EXPECT_EQ(closes, 1);
+  const std::vector<std::pair<const char*, std::function<void()>>> quits = {
+      {"quit action", [] { rt::ui::QuitAction(); }},
+      {"platform quit", [] { QCoreApplication::postEvent(qApp, new QEvent(QEvent::Quit)); }},
+  };
+  for (const auto& [name, quit] : quits) {
+    SCOPED_TRACE(name);
+    int mainCloses = 0;
+    int otherCloses = 0;
+    const int status = RunLoop([&] {
+      OpenWindow("Test.Main", mainCloses, [] { rt::ui::Quit(0); });
+      OpenWindow("Test.Other", otherCloses, nullptr);
+      quit();
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(mainCloses, 1);
+    EXPECT_EQ(otherCloses, 1);
+    EXPECT_EQ(uitest::VisibleTopLevelWindows(), 0);
+  }
 }
 
 TEST(Quit, OnlyTheFirstCodeCountsAndAQuitBeforeTheLoopEndsItAtOnce) {
-  const int status = RunLoop([] {
-    rt::ui::Quit(3);
-    rt::ui::Quit(0);
-  });
-  EXPECT_EQ(status, 3);
-
+  EXPECT_EQ(RunLoop([] {
+              rt::ui::Quit(3);
+              rt::ui::Quit(0);
+            }),
+            3);
   char name[] = "loop-test";
   char* argv[] = {name, nullptr};
   rt::ui::RuntimeInit(1, argv);
@@ -82,25 +76,22 @@ TEST(Quit, OnlyTheFirstCodeCountsAndAQuitBeforeTheLoopEndsItAtOnce) {
 }
 
 TEST(LastWindow, ClosingItEndsTheLoopAndAFailedCloseHandlerMakesTheStatusAFailure) {
-  int closes = 0;
-  std::shared_ptr<TestWindow> window;
-  testing::internal::CaptureStderr();
-  int status = RunLoop([&] {
-    window = OpenWindow("Test.Main", closes, [] { throw rt::IOException("cannot write", 28); });
-    window->Close();
-  });
-  const std::string reported = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(status, 1);
-  EXPECT_EQ(closes, 1);
-  EXPECT_EQ(reported, "Unhandled IOException: cannot write\n");
-
-  closes = 0;
-  status = RunLoop([&] {
-    window = OpenWindow("Test.Main", closes, nullptr);
-    window->Close();
-  });
-  EXPECT_EQ(status, 0);
-  EXPECT_EQ(closes, 1);
+  for (const bool fails : {true, false}) {
+    SCOPED_TRACE(fails ? "failing handler" : "plain handler");
+    int closes = 0;
+    std::shared_ptr<TestWindow> window;
+    testing::internal::CaptureStderr();
+    const int status = RunLoop([&] {
+      window = OpenWindow("Test.Main", closes, [fails] {
+        if (fails) throw rt::IOException("cannot write", 28);
+      });
+      window->Close();
+    });
+    const std::string reported = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status, fails ? 1 : 0);
+    EXPECT_EQ(closes, 1);
+    EXPECT_EQ(reported, fails ? "Unhandled IOException: cannot write\n" : "");
+  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QWidget>
 #include <functional>
+#include <ostream>
 #include <string>
 
 #include "runtime/ui/window.h"
@@ -46,6 +47,22 @@ inline QWidget* TopLevelTitled(const std::string& title) {
     if (widget->windowTitle() == QString::fromStdString(title) && widget->isWindow()) return widget;
   }
   return nullptr;
+}
+
+// A control's place and size, comparable and printable.
+struct Rect {
+  int64_t left, top, width, height;
+  bool operator==(const Rect&) const = default;
+};
+
+inline std::ostream& operator<<(std::ostream& out, const Rect& r) {
+  return out << "(" << r.left << ", " << r.top << ", " << r.width << " x " << r.height << ")";
+}
+
+// Of a control, or of a window's content area.
+template <class T>
+Rect RectOf(const T& c) {
+  return {c.Left(), c.Top(), c.Width(), c.Height()};
 }
 
 // A window class whose handlers the test binds.

@@ -8,7 +8,8 @@
 
 #include "app/startup.h"
 #include "app/window1.h"
-#include "runtime/folder_item.h"
+#include "engine/script_bridge.h"
+#include "runtime/exceptions.h"
 #include "tests/support/bundle.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/ui_support.h"
@@ -18,6 +19,8 @@ namespace {
 namespace fs = std::filesystem;
 using app::Window1;
 using testsupport::ScriptCall;
+
+const ScriptCall kActivation{"activeAi.scpt", {}};
 
 const std::vector<std::string> kNotice = {"設定がありません", "くわしくは", "インストール方法を",
                                           "ご覧ください"};
@@ -48,10 +51,6 @@ class Window1EventsTest : public testing::Test {
     return rows;
   }
 
-  static ScriptCall Call(std::string name, std::vector<std::string> args = {}) {
-    return ScriptCall{std::move(name), std::move(args)};
-  }
-
   testsupport::TempDir config_;
   std::unique_ptr<testsupport::Bundle> bundle_;
 };
@@ -69,13 +68,17 @@ TEST_F(Window1EventsTest, ListShowsRuleFilesByNameWithoutTheirExtensionAndRefill
   EXPECT_EQ(Rows(window), (std::vector<std::string>{"A", "a.txt", "b", "x", "見出し"}));
 }
 
-TEST_F(Window1EventsTest, EmptyOrMissingFolderShowsTheNoticeButUnlistedEntriesShowNothing) {
+TEST_F(Window1EventsTest, EmptyOrMissingFolderShowsTheNoticeWhoseRowsRunNothing) {
   fs::remove_all(bundle_->RuleFolderPath());
   const auto window = Window1::Instance();
   window->Event_Activate();
   EXPECT_TRUE(fs::is_directory(bundle_->RuleFolderPath()));
   EXPECT_EQ(Rows(window), kNotice);
+  bundle_->ClearCalls();
+  EXPECT_FALSE(window->Listbox1_CellClick(window->Listbox1(), 0, 0, 0, 0));
+  EXPECT_TRUE(bundle_->Calls().empty());
 
+  // Entries that are not listed still are entries: no notice.
   bundle_->WriteRuleFile(".DS_Store", "");
   bundle_->WriteRuleFile("readme.md", "");
   window->Event_Activate();
@@ -94,15 +97,14 @@ TEST_F(Window1EventsTest, ClickRunsTheRuleFileOfColumnZeroWithTheBoxAsClearingFl
   uitest::Settle();
   window->Listbox1()->ClickCell(0, 0);
   EXPECT_EQ(bundle_->Calls(), (std::vector<ScriptCall>{
-                                  Call("getcontents.scpt"),
-                                  Call("applyCS.scpt", {"2,5,", "2,5,", "Bold", "1", "2", "0"}),
-                                  Call("applyPS.scpt", {"1,2,", "Head", "1", "2", "0"}),
-                                  Call("applyCS.scpt", {"1,", "1,", "Bold", "3", "", "0"}),
-                                  Call("applyPS.scpt", {"", "Head", "3", "", "0"}),
+                                  {"getcontents.scpt", {}},
+                                  {"applyCS.scpt", {"2,5,", "2,5,", "Bold", "1", "2", "0"}},
+                                  {"applyPS.scpt", {"1,2,", "Head", "1", "2", "0"}},
+                                  {"applyCS.scpt", {"1,", "1,", "Bold", "3", "", "0"}},
+                                  {"applyPS.scpt", {"", "Head", "3", "", "0"}},
                               }));
 
-  // Any column hands over the same name, and the handler leaves the click to
-  // the list.
+  // Any column hands over column 0's name; the handler leaves the click to the list.
   bundle_->ClearCalls();
   window->CB1()->Value(true);
   EXPECT_FALSE(window->Listbox1_CellClick(window->Listbox1(), 0, 7, 1, 1));
@@ -111,18 +113,16 @@ TEST_F(Window1EventsTest, ClickRunsTheRuleFileOfColumnZeroWithTheBoxAsClearingFl
   EXPECT_EQ(calls[1].args.back(), "1");
 }
 
-TEST_F(Window1EventsTest, ClickOnANoticeRowRunsNoScript) {
-  const auto window = Window1::Instance();
-  window->Event_Activate();
-  ASSERT_EQ(Rows(window), kNotice);
+TEST_F(Window1EventsTest, StyleRequestWithTheMainWindowClosedHasNoFlagAndRunsNoScript) {
+  Window1::Instance()->Close();
   bundle_->ClearCalls();
-  EXPECT_FALSE(window->Listbox1_CellClick(window->Listbox1(), 0, 0, 0, 0));
+  EXPECT_THROW(engine::applyParaStyle("", "Head", "1", ""), rt::NilObjectException);
   EXPECT_TRUE(bundle_->Calls().empty());
 }
 
 TEST_F(Window1EventsTest, FirstStartKeepsTheDesignAndCloseWritesFiveLines) {
   const auto window = Window1::Instance();
-  EXPECT_EQ(bundle_->Calls(), std::vector<ScriptCall>{Call("activeAi.scpt")});
+  EXPECT_EQ(bundle_->Calls(), std::vector<ScriptCall>{kActivation});
   EXPECT_EQ(window->Width(), 160);
   EXPECT_EQ(window->Height(), 160);
   EXPECT_TRUE(window->CB1()->Value());
@@ -137,50 +137,39 @@ TEST_F(Window1EventsTest, FirstStartKeepsTheDesignAndCloseWritesFiveLines) {
 TEST_F(Window1EventsTest, OpenRaisesThePlaceToItsLowerBoundsAndSetsTheBox) {
   struct Case {
     std::string file;
-    int64_t left, top, width, height;
+    uitest::Rect place;
     bool checked;
   };
-  const std::vector<Case> cases = {
-      {"5\n20\n300\n200\n1\n", 10, 40, 300, 200, true},
-      {"10\n40\n160\n160\n1.7\n", 10, 40, 160, 160, true},
-      {"9.9\n39.99\n200\n300\n0.9\n", 10, 40, 200, 300, false},
-      {"-0.5\n-7\n100\n100\n2\n", 10, 40, 100, 100, false},
-      {"300\n200\n390\n590\n-1\nextra\nlines\n", 300, 200, 390, 590, false},
-  };
-  for (const Case& c : cases) {
+  for (const Case& c : std::vector<Case>{
+           {"5\n20\n300\n200\n1\n", {10, 40, 300, 200}, true},
+           {"10\n40\n160\n160\n1.7\n", {10, 40, 160, 160}, true},
+           {"9.9\n39.99\n200\n300\n0.9\n", {10, 40, 200, 300}, false},
+           {"-0.5\n-7\n100\n100\n2\n", {10, 40, 100, 100}, false},
+           {"300\n200\n390\n590\n-1\nextra\nlines\n", {300, 200, 390, 590}, false},
+       }) {
     SCOPED_TRACE(c.file);
     testsupport::WriteFile(PrefPath(), c.file);
     bundle_->ClearCalls();
     const auto window = Window1::Instance();
-    EXPECT_EQ(window->Left(), c.left);
-    EXPECT_EQ(window->Top(), c.top);
-    EXPECT_EQ(window->Width(), c.width);
-    EXPECT_EQ(window->Height(), c.height);
+    EXPECT_EQ(uitest::RectOf(*window), c.place);
     EXPECT_EQ(window->CB1()->Value(), c.checked);
-    EXPECT_EQ(bundle_->Calls(), std::vector<ScriptCall>{Call("activeAi.scpt")});
+    EXPECT_EQ(bundle_->Calls(), std::vector<ScriptCall>{kActivation});
     window->Close();
   }
 }
 
 TEST_F(Window1EventsTest, DamagedPreferencesGiveAUsableWindowAndAreWrittenAnewAtClose) {
-  const std::vector<std::string> files = {
-      "",
-      "12\n",
-      "abc\n-\nnan\n\n\n",
-      "1e400\n-1e400\n1e400\n-1e400\n1e400\n",
-      std::string(200000, '9') + "\n" + std::string(100000, 'x') + "\n",
-      "\xff\xfe\x80\n\xc3\n300\n300\n1\n",
-  };
-  for (const std::string& file : files) {
+  for (const std::string& file : std::vector<std::string>{
+           "", "12\n", "abc\n-\nnan\n\n\n", "1e400\n-1e400\n1e400\n-1e400\n1e400\n",
+           std::string(200000, '9') + "\n" + std::string(100000, 'x') + "\n",
+           "\xff\xfe\x80\n\xc3\n300\n300\n1\n"}) {
     SCOPED_TRACE(testing::PrintToString(file.substr(0, 40)));
     testsupport::WriteFile(PrefPath(), file);
     const auto window = Window1::Instance();
-    EXPECT_GE(window->Width(), 64);
-    EXPECT_LE(window->Width(), 400);
-    EXPECT_GE(window->Height(), 64);
-    EXPECT_LE(window->Height(), 600);
-    EXPECT_EQ(bundle_->Calls().back(), Call("activeAi.scpt"));
-    const std::string left = std::to_string(window->Left());
+    const uitest::Rect r = uitest::RectOf(*window);
+    EXPECT_TRUE(r.width >= 64 && r.width <= 400 && r.height >= 64 && r.height <= 600) << r;
+    EXPECT_EQ(bundle_->Calls().back(), kActivation);
+    const std::string left = std::to_string(r.left);
     window->Close();
     const std::string written = testsupport::ReadFile(PrefPath());
     EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 5);
