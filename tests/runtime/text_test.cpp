@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdlib>
 #include <cmath>
 #include <limits>
 #include <tuple>
+
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -116,11 +119,24 @@ TEST(TextNumbers, ValReadsTheLeadingNumberOrZero) {
   for (const auto& [s, v] : cases) EXPECT_EQ(Val(s), v) << '"' << s.substr(0, 40) << '"';
 }
 
+// A locale whose decimal separator is a comma, as a German user's desktop sets
+// it: an installed one, or one compiled into a temporary folder.
+bool UseDecimalCommaLocale(const testsupport::TempDir& scratch) {
+  if (std::setlocale(LC_ALL, "de_DE.UTF-8") || std::setlocale(LC_ALL, "fr_FR.UTF-8")) return true;
+  const std::string command =
+      "localedef -i de_DE -f UTF-8 '" + (scratch / "de_DE.UTF-8") + "' >/dev/null 2>&1";
+  if (std::system(command.c_str()) != 0) return false;
+  setenv("LOCPATH", scratch.path().c_str(), 1);
+  const bool made = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+  unsetenv("LOCPATH");
+  return made;
+}
+
 TEST(TextNumbers, ValIgnoresTheProcessLocale) {
   const std::string saved = std::setlocale(LC_ALL, nullptr);
-  if (!std::setlocale(LC_ALL, "de_DE.UTF-8") && !std::setlocale(LC_ALL, "fr_FR.UTF-8")) {
-    GTEST_SKIP() << "no locale with a decimal comma is installed";
-  }
+  const testsupport::TempDir scratch;
+  if (!UseDecimalCommaLocale(scratch)) GTEST_SKIP() << "no locale with a decimal comma";
+  ASSERT_STREQ(std::localeconv()->decimal_point, ",");
   const double point = Val("1.5"), comma = Val("1,5");
   std::setlocale(LC_ALL, saved.c_str());
   EXPECT_EQ(std::make_pair(point, comma), std::make_pair(1.5, 1.0));
