@@ -55,23 +55,32 @@ poll() {
 start_x_server() {
   mkdir -p "$work/fb"
   # A display number of its own, from a range that desktops and CI services
-  # leave alone; the server's lock file makes it exclusive, and a number that
-  # is taken makes the server end at once, so another is tried. (Letting the
-  # server pick with -displayfd alone reuses numbers that a server of a test
-  # running alongside is just giving up.) The server writes its number to
-  # -displayfd once it accepts clients. It keeps its screen as an XWD file in
-  # -fbdir, which is how the test sees what the window shows.
-  local attempt number
+  # leave alone, and from a band of its own for each scenario, so that the
+  # scenarios running alongside never race for one number (a server that is
+  # ending removes the socket of a new one that took over its number). The
+  # server's lock file makes a number exclusive; a number that is taken makes
+  # the server end at once, and another is tried. The server writes its
+  # number to -displayfd once it accepts clients. It keeps its screen as an
+  # XWD file in -fbdir, which is how the test sees what the window shows.
+  # -noreset keeps it from resetting when its last client leaves, which an
+  # application started right after the previous one quit would run into.
+  local attempt number band
+  case $scenario in
+    rows) band=200 ;;
+    preferences) band=450 ;;
+    *) band=700 ;;
+  esac
   for attempt in 1 2 3 4 5 6 7 8 9 10; do
-    number=$((200 + RANDOM % 800))
+    number=$((band + RANDOM % 250))
     : >"$work/display"
-    Xvfb ":$number" -displayfd 3 -screen 0 1024x768x24 -fbdir "$work/fb" -nolisten tcp \
+    Xvfb ":$number" -displayfd 3 -screen 0 1024x768x24 -fbdir "$work/fb" -nolisten tcp -noreset \
       3>"$work/display" >"$work/xvfb.log" 2>&1 &
     xvfb_pid=$!
     xvfb_settled() { grep -q '^[0-9]' "$work/display" || ! kill -0 "$xvfb_pid" 2>/dev/null; }
     poll xvfb_settled || fail "Xvfb on display :$number neither started nor ended"
     if grep -q '^[0-9]' "$work/display"; then
       export DISPLAY=":$number"
+      poll xdotool getdisplaygeometry >/dev/null 2>&1 || fail "display :$number takes no clients"
       return
     fi
     wait "$xvfb_pid" || true
