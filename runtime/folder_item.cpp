@@ -202,18 +202,26 @@ void FolderItem::CreateFolder() const {
   }
 }
 
+const std::vector<std::string>* FolderItem::Listing() const {
+  if (!listing_) {
+    std::vector<std::string> names;
+    if (!ListFolder(path_, names)) return nullptr;
+    listing_ = std::move(names);
+  }
+  return &*listing_;
+}
+
 int64_t FolderItem::Count() const {
-  std::vector<std::string> names;
-  ListFolder(path_, names);
-  return static_cast<int64_t>(names.size());
+  const std::vector<std::string>* names = Listing();
+  return names != nullptr ? static_cast<int64_t>(names->size()) : 0;
 }
 
 std::shared_ptr<FolderItem> FolderItem::Item(int64_t index) const {
-  std::vector<std::string> names;
-  if (index < 1 || !ListFolder(path_, names) || index > static_cast<int64_t>(names.size())) {
+  const std::vector<std::string>* names = Listing();
+  if (index < 1 || names == nullptr || index > static_cast<int64_t>(names->size())) {
     return nullptr;
   }
-  const std::string& name = names[static_cast<size_t>(index - 1)];
+  const std::string& name = (*names)[static_cast<size_t>(index - 1)];
   return std::shared_ptr<FolderItem>(new FolderItem(AbsoluteTag{}, Join(path_, name)));
 }
 

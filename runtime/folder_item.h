@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace rt {
 
@@ -10,7 +12,7 @@ class TextInputStream;
 class TextOutputStream;
 
 // A file or folder by path. The item need not exist; every query asks the
-// file system afresh (nothing is cached).
+// file system afresh, except that Count and Item share one listing.
 class FolderItem {
  public:
   // Path modes as the program passes them; only the native one is supported.
@@ -40,7 +42,10 @@ class FolderItem {
 
   // Entries of this folder ("." and ".." excluded, hidden entries included),
   // numbered from 1 in byte order of their names, so a folder numbers the same
-  // way every time. Count is 0 for a folder that cannot be read.
+  // way every time. The first of these calls on an object reads the folder
+  // and the others use that reading, so a count and the entries it numbers
+  // agree and a listing costs one read. Count is 0 for a folder that cannot be
+  // read (read again at the next call).
   int64_t Count() const;
   // Entry `index` (1..Count()); null outside that range.
   std::shared_ptr<FolderItem> Item(int64_t index) const;
@@ -57,7 +62,10 @@ class FolderItem {
  private:
   struct AbsoluteTag {};
   FolderItem(AbsoluteTag, std::string absolutePath);
+  // The folder's entry names, read at the first Count or Item.
+  const std::vector<std::string>* Listing() const;
   std::string path_;
+  mutable std::optional<std::vector<std::string>> listing_;
 };
 
 // The folder that bare relative paths are resolved against: the folder that

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "runtime/exceptions.h"
+#include "runtime/text.h"
 
 namespace rt {
 
@@ -50,14 +51,6 @@ struct JitStackFree {
 };
 
 bool IsContinuationByte(unsigned char c) { return (c & 0xC0) == 0x80; }
-
-int64_t CountCharacters(std::string_view s) {
-  int64_t n = 0;
-  for (char c : s) {
-    if (!IsContinuationByte(static_cast<unsigned char>(c))) ++n;
-  }
-  return n;
-}
 
 }  // namespace
 
@@ -243,7 +236,7 @@ std::shared_ptr<RegExMatch> RegEx::Search(std::string_view target) {
   const size_t end = ov[1] < start ? start : ov[1];
   return std::make_shared<RegExMatch>(std::string(target.substr(start, end - start)),
                                       static_cast<int64_t>(start),
-                                      CountCharacters(target.substr(0, start)) + 1);
+                                      Len(target.substr(0, start)) + 1);
 }
 
 void RegEx::ForEachMatch(std::string_view target, const std::function<void(MatchSpan)>& onMatch) {

@@ -7,14 +7,6 @@
 #include "runtime/ui/menu.h"
 
 namespace rt::ui {
-namespace {
-
-bool& SupportsHiDPIFlag() {
-  static bool supported = false;
-  return supported;
-}
-
-}  // namespace
 
 struct Application::Impl {
   std::shared_ptr<rt::ui::MenuBar> menu_bar;
@@ -39,8 +31,6 @@ void Application::MenuBar(std::shared_ptr<rt::ui::MenuBar> menuBar) {
   impl_->menu_bar = std::move(menuBar);
 }
 
-void Application::SetSupportsHiDPI(bool supported) { SupportsHiDPIFlag() = supported; }
-
-bool Application::SupportsHiDPI() { return SupportsHiDPIFlag(); }
+void Application::SetSupportsHiDPI(bool /*supported*/) {}
 
 }  // namespace rt::ui

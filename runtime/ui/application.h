@@ -23,10 +23,9 @@ class Application : public rt::Application {
   void MenuBar(std::shared_ptr<rt::ui::MenuBar> menuBar);
 
   // Declares that the program draws correctly on high-resolution displays.
-  // Qt 6 always renders at the display's resolution, so the declaration is
-  // recorded and changes nothing further.
+  // Qt 6 always renders at the display's resolution, so there is nothing
+  // left to switch on.
   static void SetSupportsHiDPI(bool supported);
-  static bool SupportsHiDPI();
 
  private:
   struct Impl;

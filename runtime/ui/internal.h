@@ -76,15 +76,10 @@ void ApplyInBatch(Control& control, QFont& font, const PropertySet& properties,
 // shortcut that names no key.
 QMenuBar* BuildMenuBar(const MenuBar& menuBar, QWidget* parent);
 
-// Number of windows open (between Constructor and the end of Close).
-int OpenWindowCount();
 // Windows open, oldest first.
 std::vector<std::shared_ptr<Window>> OpenWindows();
 // Drops every window without raising events (finalisers).
 void DiscardOpenWindows();
-
-// Whether Quit has been called since the last exit step.
-bool QuitRequested();
 
 // Reaches the private parts of the public classes.
 struct Access {

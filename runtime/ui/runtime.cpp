@@ -264,7 +264,6 @@ bool Guard(const std::function<void()>& handler) noexcept {
   }
 }
 
-bool QuitRequested() { return state().quit_requested; }
 
 QString ToQt(const std::string& text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));

@@ -303,7 +303,6 @@ void Window::Close() {
   if (impl_->open && !impl_->closing) detail::Access::HandleClose(*this);
 }
 
-bool Window::IsOpen() const { return impl_->open; }
 
 int64_t Window::Left() const {
   detail::RequireUiThread();
@@ -504,8 +503,6 @@ std::shared_ptr<Window> GetImplicitWindow(const std::string& fullClassName) {
 }
 
 namespace detail {
-
-int OpenWindowCount() { return static_cast<int>(OpenRegistry().size()); }
 
 std::vector<std::shared_ptr<Window>> OpenWindows() { return OpenRegistry(); }
 

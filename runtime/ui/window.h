@@ -83,8 +83,6 @@ class Window : public std::enable_shared_from_this<Window> {
   // Closes the window: raises Close, then ends its registration as open and
   // hides it. A window that is not open is left alone.
   void Close();
-  // From the start of Constructor until the Close handler has returned.
-  bool IsOpen() const;
 
   // Place and size of the content area: screen coordinates of its top-left
   // corner, and its size. Sizes are kept within the minimum and maximum
