@@ -1,10 +1,15 @@
 #include "runtime/ui/controls.h"
 
+#include <time.h>
+
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <algorithm>
+#include <chrono>
+#include <optional>
 
 #include "runtime/text.h"
 #include "runtime/ui/internal.h"
@@ -46,12 +51,18 @@ void ReleaseWidget(Control::Impl& impl) {
   if (impl.widget && impl.widget->parent() == nullptr) impl.widget->deleteLater();
 }
 
+// The role under which a cell keeps the program's own bytes: a rule file's
+// name need not be valid UTF-8, and its text must come back unchanged.
+constexpr int kCellBytesRole = Qt::UserRole;
+
 void AddRowTo(detail::ListView& view, const std::vector<std::string>& cells) {
   const int row = view.rowCount();
   view.insertRow(row);
   for (int column = 0; column < view.columnCount(); ++column) {
     const size_t i = static_cast<size_t>(column);
-    auto* item = new QTableWidgetItem(i < cells.size() ? detail::ToQt(cells[i]) : QString());
+    const std::string cell = i < cells.size() ? cells[i] : std::string();
+    auto* item = new QTableWidgetItem(detail::ToQt(cell));
+    item->setData(kCellBytesRole, QByteArray(cell.data(), static_cast<qsizetype>(cell.size())));
     item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
     view.setItem(row, column, item);
   }
@@ -185,8 +196,8 @@ std::string Listbox::Cell(int64_t row, int64_t column) const {
   detail::RequireUiThread();
   const detail::ListView& view = ViewOf(impl());
   CheckCell(view, row, column);
-  const QTableWidgetItem* item = view.item(static_cast<int>(row), static_cast<int>(column));
-  return item != nullptr ? detail::FromQt(item->text()) : std::string();
+  const QByteArray cell = view.RowCells(static_cast<int>(row)).value(static_cast<int>(column));
+  return cell.toStdString();
 }
 
 int64_t Listbox::RowCount() const {
@@ -214,15 +225,22 @@ void Listbox::ClickCell(int64_t row, int64_t column) {
   if (!view.isVisible()) throw RuntimeException("the list is not shown");
   const QModelIndex index = view.model()->index(static_cast<int>(row), static_cast<int>(column));
   view.scrollTo(index);
+  // The user presses what is on the screen: the rows as they stand now,
+  // drawn before the press is made (a millisecond earlier, as time stamps go).
+  view.viewport()->repaint();
+  for (const uint32_t drawn = detail::EventClockNow(); detail::EventClockNow() == drawn;) {
+  }
   const QPoint at = view.visualRect(index).center();
   const QPoint global = view.viewport()->mapToGlobal(at);
   QPointer<QWidget> viewport = view.viewport();
   QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton,
                     Qt::NoModifier);
+  press.setTimestamp(detail::EventClockNow());
   QCoreApplication::sendEvent(viewport, &press);
   if (!viewport) return;
   QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton,
                       Qt::NoModifier);
+  release.setTimestamp(detail::EventClockNow());
   QCoreApplication::sendEvent(viewport, &release);
 }
 
@@ -278,6 +296,17 @@ void CheckBox::Caption(const std::string& caption) {
 
 namespace detail {
 
+uint32_t EventClockNow() {
+  timespec now{};
+#ifdef __APPLE__
+  clock_gettime(CLOCK_UPTIME_RAW, &now);
+#else
+  clock_gettime(CLOCK_MONOTONIC, &now);
+#endif
+  return static_cast<uint32_t>(static_cast<uint64_t>(now.tv_sec) * 1000u +
+                               static_cast<uint64_t>(now.tv_nsec) / 1000000u);
+}
+
 ListView::ListView() {
   setColumnCount(1);
   horizontalHeader()->setVisible(false);
@@ -322,19 +351,25 @@ void ListView::ApplyColumnWidths() {
 }
 
 void ListView::mousePressEvent(QMouseEvent* event) {
+  const auto dispatched = std::chrono::steady_clock::now();
   std::shared_ptr<Control> list = owner != nullptr ? owner->weak_from_this().lock() : nullptr;
-  const QModelIndex index = indexAt(event->position().toPoint());
-  if (!list || event->button() != Qt::LeftButton || !index.isValid()) {
+  const QPoint at = event->position().toPoint();
+  if (!list || event->button() != Qt::LeftButton) {
     QTableWidget::mousePressEvent(event);
     return;
   }
-  // Row, column and place are those under the press, taken before anything
-  // the window's activation does to the rows.
-  const QRect cell = visualRect(index);
-  const QPoint at = event->position().toPoint();
-  int row = index.row();
-  const int column = index.column();
-  const QStringList pressed = RowTexts(row);
+  // A press made while a click was being handled would run its rule file
+  // again once that run is over; the user sees nothing of it until then.
+  if (MadeDuringClick(event->timestamp())) {
+    event->accept();
+    return;
+  }
+  const std::optional<ShownRow> pressed = ShownRowAt(at.y(), event->timestamp());
+  const int column = columnAt(at.x());
+  if (!pressed || column < 0) {
+    QTableWidget::mousePressEvent(event);
+    return;
+  }
   QPointer<ListView> alive(this);
   if (std::shared_ptr<Window> window = Access::ImplOf(*list).window.lock()) {
     Access::ActivateBeforeInput(*window);
@@ -343,31 +378,106 @@ void ListView::mousePressEvent(QMouseEvent* event) {
   // The activation may have refilled the list with other rows (a rule file
   // added or removed meanwhile): the click goes to the row the user pressed,
   // wherever it now stands, and to none when it is gone.
-  if (RowTexts(row) != pressed) {
-    row = -1;
-    for (int r = 0; r < rowCount(); ++r) {
-      if (RowTexts(r) == pressed) {
-        row = r;
+  const int underPointer = rowAt(at.y());
+  const int row = RowHolding(pressed->cells, underPointer);
+  bool handled = false;
+  if (row >= 0) {
+    const QRect cell = visualRect(model()->index(row, column));
+    handled = Access::RaiseCellClick(static_cast<Listbox&>(*list), row, column, at.x() - cell.x(),
+                                     at.y() - pressed->top);
+  }
+  if (!alive) return;
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - dispatched);
+  if (event->timestamp() != 0) {
+    // Rounded down, so that a press made just after the end is never taken
+    // for one made during the click.
+    has_click_end_ = true;
+    click_end_ = static_cast<uint32_t>(event->timestamp() + static_cast<quint64>(elapsed.count()));
+    click_end_seen_ = std::chrono::steady_clock::now();
+  }
+  if (handled) return;
+  if (row < 0) {
+    clearSelection();
+    event->accept();
+  } else if (row == underPointer) {
+    QTableWidget::mousePressEvent(event);
+  } else {
+    // The pressed file now stands elsewhere: that row is the one selected.
+    setCurrentIndex(model()->index(row, column));
+    event->accept();
+  }
+}
+
+void ListView::paintEvent(QPaintEvent* event) {
+  QTableWidget::paintEvent(event);
+  std::vector<ShownRow> rows;
+  const int height = viewport()->height();
+  for (int row = std::max(0, rowAt(0)); row < rowCount(); ++row) {
+    const int top = rowViewportPosition(row);
+    if (top >= height) break;
+    rows.push_back({top, top + rowHeight(row) - 1, RowCells(row)});
+  }
+  if (!shown_.empty() && shown_.back().rows == rows) return;
+  // A few changes back are enough: a press reaches the list within
+  // milliseconds of being made, or after a click that held it back, during
+  // which nothing is drawn.
+  constexpr size_t kKept = 4;
+  if (shown_.size() == kKept) shown_.erase(shown_.begin());
+  shown_.push_back({EventClockNow(), std::move(rows)});
+}
+
+std::optional<ListView::ShownRow> ListView::ShownRowAt(int y, quint64 timestamp) const {
+  if (shown_.empty()) {
+    const int row = rowAt(y);
+    if (row < 0) return std::nullopt;
+    const int top = rowViewportPosition(row);
+    return ShownRow{top, top + rowHeight(row) - 1, RowCells(row)};
+  }
+  // The last rows drawn before the press was made. Where the press's clock
+  // is not this machine's (a remote display), or the press has no time,
+  // hardly any drawing seems earlier, and the last rows drawn count.
+  const Shown* seen = &shown_.back();
+  if (timestamp != 0) {
+    for (auto it = shown_.rbegin(); it != shown_.rend(); ++it) {
+      if (static_cast<int32_t>(static_cast<uint32_t>(timestamp) - it->since) > 0) {
+        seen = &*it;
         break;
       }
     }
   }
-  bool handled = false;
-  if (row >= 0 && column < columnCount()) {
-    handled = Access::RaiseCellClick(static_cast<Listbox&>(*list), row, column, at.x() - cell.x(),
-                                     at.y() - cell.y());
+  for (const ShownRow& shown : seen->rows) {
+    if (y >= shown.top && y <= shown.bottom) return shown;
   }
-  if (alive && !handled) QTableWidget::mousePressEvent(event);
+  return std::nullopt;
 }
 
-QStringList ListView::RowTexts(int row) const {
-  QStringList texts;
-  if (row < 0 || row >= rowCount()) return texts;
+int ListView::RowHolding(const QList<QByteArray>& cells, int preferred) const {
+  if (RowCells(preferred) == cells) return preferred;
+  for (int row = 0; row < rowCount(); ++row) {
+    if (RowCells(row) == cells) return row;
+  }
+  return -1;
+}
+
+bool ListView::MadeDuringClick(quint64 timestamp) const {
+  if (!has_click_end_ || timestamp == 0) return false;
+  // Held-back presses arrive as soon as the click is over; long after it,
+  // the time stamps' wrap-around would make the comparison meaningless.
+  if (std::chrono::steady_clock::now() - click_end_seen_ > std::chrono::hours(1)) return false;
+  // Time stamps are whole milliseconds that wrap at 32 bits; one in the
+  // very millisecond the click ended may be later than its end.
+  return static_cast<int32_t>(static_cast<uint32_t>(timestamp) - click_end_) < 0;
+}
+
+QList<QByteArray> ListView::RowCells(int row) const {
+  QList<QByteArray> cells;
+  if (row < 0 || row >= rowCount()) return cells;
   for (int c = 0; c < columnCount(); ++c) {
     const QTableWidgetItem* cellItem = item(row, c);
-    texts.append(cellItem != nullptr ? cellItem->text() : QString());
+    cells.append(cellItem != nullptr ? cellItem->data(kCellBytesRole).toByteArray() : QByteArray());
   }
-  return texts;
+  return cells;
 }
 
 bool Access::RaiseCellClick(Listbox& list, int64_t row, int64_t column, int64_t x, int64_t y) {

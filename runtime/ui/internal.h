@@ -3,17 +3,22 @@
 // The Qt side of the window layer, shared by its sources and seen nowhere
 // else.
 
+#include <QByteArray>
 #include <QFont>
+#include <QList>
 #include <QMenuBar>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QTableWidget>
 #include <QWidget>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "runtime/ui/controls.h"
 #include "runtime/ui/menu.h"
@@ -113,9 +118,15 @@ class WindowWidget : public QWidget {
   void resizeEvent(QResizeEvent* event) override;
 };
 
-// The widget of a Listbox. Raises CellClick from the mouse press, with the
-// row under the press, so that a refill of the list between press and
-// release can neither lose the click nor move it to another row.
+// The time of the window system's input events: whole milliseconds of the
+// clock it stamps them with where it runs on this machine (the monotonic
+// clock on Linux, the uptime on macOS), wrapping at 32 bits.
+uint32_t EventClockNow();
+
+// The widget of a Listbox. Raises CellClick from the mouse press, for the
+// row the user saw under the pointer when pressing: the list as it was drawn
+// then, which a refill on activation (arriving before or after the press) may
+// have changed since.
 class ListView : public QTableWidget {
  public:
   ListView();
@@ -129,13 +140,47 @@ class ListView : public QTableWidget {
   int natural_row_height = 0;
   void ApplyScrollbars();
   void ApplyColumnWidths();
+  // The cells of a row as the program gave them; empty outside the rows.
+  QList<QByteArray> RowCells(int row) const;
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
+  // The second press of a double click is a press like any other.
+  void mouseDoubleClickEvent(QMouseEvent* event) override { mousePressEvent(event); }
+  void paintEvent(QPaintEvent* event) override;
 
  private:
-  // The cell texts of a row; empty outside the rows.
-  QStringList RowTexts(int row) const;
+  // A row as drawn: its band in the viewport and its cells.
+  struct ShownRow {
+    int top;
+    int bottom;
+    QList<QByteArray> cells;
+    bool operator==(const ShownRow&) const = default;
+  };
+  // The rows the list showed from a time on (event clock).
+  struct Shown {
+    uint32_t since;
+    std::vector<ShownRow> rows;
+  };
+  // The row drawn at viewport height y when a press stamped `timestamp` was
+  // made; the current rows when the list has not been drawn yet. None below
+  // the last row.
+  std::optional<ShownRow> ShownRowAt(int y, quint64 timestamp) const;
+  // The row that now holds `cells`: `preferred` when it does, else the first
+  // that does; -1 when none does.
+  int RowHolding(const QList<QByteArray>& cells, int preferred) const;
+  // Whether a press with this time stamp was made before the last click's
+  // handler had returned: the window system holds such presses back and
+  // delivers them afterwards.
+  bool MadeDuringClick(quint64 timestamp) const;
+
+  // What the list showed lately, oldest first.
+  std::vector<Shown> shown_;
+  // The end of the last click's handler, on the clock of the press time
+  // stamps; valid while has_click_end_.
+  bool has_click_end_ = false;
+  uint32_t click_end_ = 0;
+  std::chrono::steady_clock::time_point click_end_seen_;
 };
 
 }  // namespace detail

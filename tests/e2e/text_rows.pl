@@ -6,13 +6,16 @@
 # (or of the box a font draws for a character it lacks) are mid-grey, while
 # the list's background, its focus frame and selection colours are light or
 # blue. Blank gaps of a pixel or two inside a row's text are bridged.
+# With "selection" after the rectangle it prints the bands drawn in the
+# selection colour (a strong blue) instead: the selected rows of a list.
 #
-#   text_rows.pl SCREEN_FILE LEFT TOP WIDTH HEIGHT
+#   text_rows.pl SCREEN_FILE LEFT TOP WIDTH HEIGHT [selection]
 use strict;
 use warnings;
 
-my ($file, $left, $top, $width, $height) = @ARGV;
-die "usage: $0 SCREEN_FILE LEFT TOP WIDTH HEIGHT\n" unless defined $height;
+my ($file, $left, $top, $width, $height, $mode) = @ARGV;
+die "usage: $0 SCREEN_FILE LEFT TOP WIDTH HEIGHT [selection]\n" unless defined $height;
+my $selection = defined $mode && $mode eq 'selection';
 use constant INK => 170;
 use constant BRIDGE => 2;
 
@@ -41,7 +44,8 @@ for my $y ($top .. $bottom) {
   read($in, my $line, 4 * ($right - $left + 1));
   my $ink = 0;
   for my $pixel (unpack("$word*", $line)) {
-    if ((($pixel >> 16) & 0xff) < INK && (($pixel >> 8) & 0xff) < INK && ($pixel & 0xff) < INK) {
+    my ($red, $green, $blue) = (($pixel >> 16) & 0xff, ($pixel >> 8) & 0xff, $pixel & 0xff);
+    if ($selection ? $blue > 150 && $blue - $red > 100 : $red < INK && $green < INK && $blue < INK) {
       $ink = 1;
       last;
     }

@@ -5,13 +5,15 @@
 # starts again. The stand-in host scripts record every call in calls.log,
 # which is compared with the expected logs of the fixture rule files.
 #
-#   window_test.sh SCENARIO EXECUTABLE STAND_IN_DIR FIXTURE_DIR
+#   window_test.sh SCENARIO WM BAND EXECUTABLE STAND_IN_DIR FIXTURE_DIR
 #
-# SCENARIO is one of: rows, preferences, notice.
+# SCENARIO is one of the scenario_* functions below. WM is "none" or
+# "openbox", the window manager the desktop runs. BAND numbers the range of
+# display numbers that the scenario takes its X server's number from.
 set -euo pipefail
 
-[ $# -eq 4 ] || { echo "usage: $0 rows|preferences|notice EXECUTABLE STAND_IN_DIR FIXTURE_DIR" >&2; exit 2; }
-scenario=$1 executable=$2 standins=$3 fixtures=$4
+[ $# -eq 6 ] || { echo "usage: $0 SCENARIO none|openbox BAND EXECUTABLE STAND_IN_DIR FIXTURE_DIR" >&2; exit 2; }
+scenario=$1 wm=$2 band=$3 executable=$4 standins=$5 fixtures=$6
 here=$(cd "$(dirname "$0")" && pwd)
 # Long enough for a sanitizer build on a loaded machine; every wait polls, so
 # a passing run takes a fraction of it.
@@ -22,19 +24,20 @@ bundle=$work/bundle
 calls=$bundle/calls.log
 config=$work/config
 screen_file=$work/fb/Xvfb_screen0
-xvfb_pid='' app_pid=''
+xvfb_pid='' app_pid='' other_pid=''
 
 cleanup() {
   if [ -n "$app_pid" ]; then kill "$app_pid" 2>/dev/null || true; fi
+  if [ -n "$other_pid" ]; then kill "$other_pid" 2>/dev/null || true; fi
   if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
 
 fail() {
-  echo "FAIL ($scenario): $*" >&2
+  echo "FAIL ($scenario, window manager: $wm): $*" >&2
   local log
-  for log in app.err xvfb.log; do
+  for log in app.err xvfb.log wm.log; do
     if [ -s "$work/$log" ]; then
       echo "--- $log:" >&2
       cat "$work/$log" >&2
@@ -64,14 +67,9 @@ start_x_server() {
   # XWD file in -fbdir, which is how the test sees what the window shows.
   # -noreset keeps it from resetting when its last client leaves, which an
   # application started right after the previous one quit would run into.
-  local attempt number band
-  case $scenario in
-    rows) band=200 ;;
-    preferences) band=450 ;;
-    *) band=700 ;;
-  esac
+  local attempt number
   for attempt in 1 2 3 4 5 6 7 8 9 10; do
-    number=$((band + RANDOM % 250))
+    number=$((200 + 50 * band + RANDOM % 50))
     : >"$work/display"
     Xvfb ":$number" -displayfd 3 -screen 0 1024x768x24 -fbdir "$work/fb" -nolisten tcp -noreset \
       3>"$work/display" >"$work/xvfb.log" 2>&1 &
@@ -81,12 +79,23 @@ start_x_server() {
     if grep -q '^[0-9]' "$work/display"; then
       export DISPLAY=":$number"
       poll xdotool getdisplaygeometry >/dev/null 2>&1 || fail "display :$number takes no clients"
+      start_window_manager
       return
     fi
     wait "$xvfb_pid" || true
     xvfb_pid=''
   done
   fail "Xvfb did not start after $attempt attempts: $(cat "$work/xvfb.log")"
+}
+
+# With WM "openbox", a window manager as users have: it frames, places and
+# activates the windows, closes them on request, and changes the order in
+# which a window's activation and a press on it arrive.
+start_window_manager() {
+  [ "$wm" = openbox ] || return 0
+  openbox --sm-disable </dev/null >"$work/wm.log" 2>&1 &
+  wm_running() { wmctrl -m >/dev/null 2>&1; }
+  poll wm_running || fail "openbox did not start"
 }
 
 # The bundle as an installer lays it out: the executable in bin/, the host
@@ -126,19 +135,43 @@ start_app() {
   read_geometry
 }
 
-# X, Y, WIDTH and HEIGHT of the X window (no window manager: no frame, and
-# the place is the place on the screen). The menu bar is inside the window.
+# X, Y, WIDTH and HEIGHT of the X window: its place on the screen, inside
+# the window manager's frame if there is one. The menu bar is inside the
+# window.
 read_geometry() {
-  eval "$(xdotool getwindowgeometry --shell "$window")"
+  local info
+  info=$(xwininfo -id "$window") || fail "the window is gone"
+  X=$(awk '/Absolute upper-left X:/ {print $4}' <<<"$info")
+  Y=$(awk '/Absolute upper-left Y:/ {print $4}' <<<"$info")
+  WIDTH=$(awk '/^ *Width:/ {print $2}' <<<"$info")
+  HEIGHT=$(awk '/^ *Height:/ {print $2}' <<<"$info")
 }
 
 text_rows() { perl "$here/text_rows.pl" "$screen_file" "$@"; }
 
 pointer_away() { xdotool mousemove 1020 760; }
 
-# Waits until the check box's caption is drawn and the text rows of the list
-# have stayed the same over three looks in a row; the bands of the rows (one
-# "top bottom" line each, screen coordinates) are then in $work/rows.
+# The bands of the list's rows, one "top bottom" line each (screen
+# coordinates), from the top: those of dark text, and those drawn in the
+# selection colour, whose text is light.
+list_rows() {
+  local content_height=$((HEIGHT - bar)) selected
+  # The inside of the list, its frame and scroll bar left out.
+  local inside=("$((X + 9))" "$((Y + bar + 7))" "$((WIDTH - 40))" "$((content_height - 30))")
+  selected=$(text_rows "${inside[@]}" selection)
+  text_rows "${inside[@]}" | while read -r top bottom; do
+    # Dark text inside a selected band is no row of its own.
+    while read -r first last; do
+      [ -n "$first" ] && [ "$top" -le "$last" ] && [ "$bottom" -ge "$first" ] && continue 2
+    done <<<"$selected"
+    echo "$top $bottom"
+  done
+  [ -z "$selected" ] || printf '%s\n' "$selected"
+}
+
+# Waits until the check box's caption is drawn and the rows of the list have
+# stayed the same over three looks in a row; their bands are then in
+# $work/rows (see list_rows), those of the selected rows in $work/selected.
 wait_painted() {
   pointer_away
   read_geometry
@@ -147,8 +180,7 @@ wait_painted() {
   local end=$((SECONDS + patience))
   while :; do
     box=$(text_rows $((X + 5)) $((Y + bar + content_height - 22)) "$box_width" 20)
-    # The inside of the list, its frame left out.
-    rows=$(text_rows $((X + 9)) $((Y + bar + 7)) $((WIDTH - 18)) $((content_height - 30)))
+    rows=$(list_rows | sort -n)
     if [ -n "$box" ] && [ "$rows" = "$previous" ]; then same=$((same + 1)); else same=0; fi
     previous=$rows
     [ "$same" -lt 2 ] || break
@@ -156,10 +188,19 @@ wait_painted() {
     sleep 0.1
   done
   if [ -n "$rows" ]; then printf '%s\n' "$rows" >"$work/rows"; else : >"$work/rows"; fi
-  echo "window at $X,$Y size ${WIDTH}x$HEIGHT (menu bar $bar); text rows of the list at y: $(tr ' \n' '- ' <"$work/rows")"
+  text_rows $((X + 9)) $((Y + bar + 7)) $((WIDTH - 40)) $((content_height - 30)) selection \
+    >"$work/selected"
+  echo "window at $X,$Y size ${WIDTH}x$HEIGHT (menu bar $bar); rows of the list at y: $(tr ' \n' '- ' <"$work/rows")"
 }
 
 row_count() { wc -l <"$work/rows"; }
+
+# The number (from 0) of the one selected row; fails unless exactly one is.
+selected_row() {
+  [ "$(wc -l <"$work/selected")" -eq 1 ] ||
+    fail "$(wc -l <"$work/selected") rows are drawn selected, expected one"
+  grep -n -x -F "$(cat "$work/selected")" "$work/rows" | cut -d: -f1 | awk '{print $1 - 1}'
+}
 
 # Clicks the middle of text row N (from 0) of the list.
 click_row() {
@@ -173,15 +214,26 @@ click_box() {
   xdotool mousemove $((X + 13)) $((Y + HEIGHT - 12)) click 1
 }
 
-# Expected calls of one run of the fixture rule file NAME with the Clearing
-# flag FLAG. The expected logs are recorded with the box checked; with it
-# cleared the last argument of every style request reads 0 instead.
+# Expected calls of one run of the fixture rule file NAME, or of a rule file
+# that letter_rule_files made, with the Clearing flag FLAG. The expected logs
+# are recorded with the box checked; with it cleared the last argument of
+# every style request reads 0 instead.
 expected_run() {
+  local log=$fixtures/expected/$1.log
+  [ -f "$log" ] || log=$fixtures/expected/letter.log
   if [ "$2" = 1 ]; then
-    cat "$fixtures/expected/$1.log"
+    sed "s/\tLETTER\t/\t$1\t/" "$log"
   else
-    sed '/^apply/s/\t1$/\t0/' "$fixtures/expected/$1.log"
+    sed "s/\tLETTER\t/\t$1\t/; /^apply/s/\t1\$/\t0/" "$log"
   fi
+}
+
+# Rule files named by their arguments, each with a rule that styles every "e"
+# with the style of the file's own name, so that the calls say which ran.
+letter_rule_files() {
+  mkdir -p "$bundle/Verodavuda"
+  local name
+  for name in "$@"; do printf 'e\t%s\t\n' "$name" >"$bundle/Verodavuda/$name.txt"; done
 }
 
 expect_calls() { cat >>"$work/expected.log"; }
@@ -229,8 +281,13 @@ click_row_and_identify() {
 quit_app() {
   timeout 10 xdotool windowfocus --sync "$window" || fail "the window could not be given the focus"
   xdotool key --clearmodifiers ctrl+q
+  expect_exit "Ctrl+Q"
+}
+
+# Waits for the process to end after HOW, and checks as quit_app does.
+expect_exit() {
   app_gone() { ! kill -0 "$app_pid" 2>/dev/null; }
-  poll app_gone || fail "the application did not quit on Ctrl+Q"
+  poll app_gone || fail "the application did not quit on $1"
   local status=0
   wait "$app_pid" || status=$?
   app_pid=
@@ -360,13 +417,78 @@ scenario_notice() {
   quit_app
 }
 
-for tool in Xvfb xdotool perl; do command -v "$tool" >/dev/null || fail "$tool is needed"; done
+# Starts another program's window away from Sorvane's and makes it the
+# active one, as a user working in the host application does.
+activate_other_program() {
+  xmessage -geometry +600+400 "another program" </dev/null >/dev/null 2>&1 &
+  other_pid=$!
+  other_shown() { other=$(xdotool search --onlyvisible --name '^xmessage$' 2>/dev/null | head -n 1) && [ -n "$other" ]; }
+  poll other_shown || fail "xmessage did not show"
+  if [ "$wm" = openbox ]; then
+    xdotool windowactivate --sync "$other" || fail "xmessage could not be activated"
+  else
+    xdotool windowfocus --sync "$other" || fail "xmessage could not be given the focus"
+  fi
+  # Qt takes its window for inactive a moment after the focus has gone.
+  sleep 0.5
+}
+
+# A press on an inactive window runs the file its row showed at the press,
+# though the activation that the press brings refills the list with a new
+# row above it, before or after the press arrives; that file's row is then
+# the one drawn selected.
+scenario_inactive_press() {
+  letter_rule_files b c d e
+  first_start
+  [ "$(row_count)" -eq 4 ] || fail "the list shows $(row_count) rows, expected b, c, d and e"
+  activate_other_program
+  letter_rule_files a
+  click_row_and_identify 1 1 b c d
+  [ "$ran" = c ] || fail "a press on the row showing c ran $ran"
+  wait_painted
+  [ "$(selected_row)" -eq 2 ] || fail "row $(selected_row) is drawn selected, not the row of c (2)"
+  quit_app
+}
+
+# Presses made while a slow run goes on start no run of their own once it
+# has ended; a press after its end runs as usual.
+scenario_presses_during_run() {
+  letter_rule_files b c d e
+  printf '2\n' >"$bundle/content-delay"
+  first_start
+  local before
+  before=$(line_count "$calls")
+  click_row 0
+  run_started() { [ "$(line_count "$calls")" -gt "$before" ]; }
+  poll run_started || fail "a click on row 0 started no run"
+  local press
+  for press in 1 2 3; do
+    click_row 1
+    sleep 0.25
+  done
+  expected_run b 1 | expect_calls
+  check_calls
+  # Held-back presses would start their runs right away.
+  sleep 1
+  check_calls
+  click_row_and_identify 1 1 c
+  quit_app
+}
+
+# Closing the window through the window manager writes the preferences and
+# ends the program normally.
+scenario_close_by_window_manager() {
+  first_start
+  click_box
+  read_geometry
+  wmctrl -c Sorvane || fail "wmctrl could not close the window"
+  expect_exit "wmctrl -c"
+  expect_preferences "$X" "$((Y + bar))" 160 160 0
+}
+
+for tool in Xvfb xdotool xwininfo perl; do command -v "$tool" >/dev/null || fail "$tool is needed"; done
 start_x_server
 make_bundle
-case $scenario in
-  rows) scenario_rows ;;
-  preferences) scenario_preferences ;;
-  notice) scenario_notice ;;
-  *) fail "unknown scenario $scenario" ;;
-esac
+declare -F "scenario_$scenario" >/dev/null || fail "unknown scenario $scenario"
+"scenario_$scenario"
 echo "passed: $scenario"
