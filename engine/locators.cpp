@@ -1,13 +1,12 @@
 #include "engine/locators.h"
 
-#include <bit>
 #include <charconv>
 #include <cstdint>
-#include <cstring>
 #include <string_view>
 
 #include "runtime/exceptions.h"
 #include "runtime/regex.h"
+#include "runtime/text.h"
 
 namespace engine {
 
@@ -21,22 +20,10 @@ void AppendNumber(std::string& list, int64_t n) {
   list.push_back(',');
 }
 
-// Characters (code points) in text[from, to): the bytes that are not UTF-8
-// continuation bytes (10xxxxxx). Eight bytes at a time, as this runs over the
-// whole text between matches.
+// Characters in text[from, to), both ends lying between characters, as Len
+// counts them (a stray byte is one).
 int64_t CountCharacters(std::string_view text, size_t from, size_t to) {
-  int64_t continuations = 0;
-  size_t i = from;
-  for (; i + 8 <= to; i += 8) {
-    uint64_t word;
-    std::memcpy(&word, text.data() + i, sizeof word);
-    // The top bit of each byte, kept where that byte's next bit is clear.
-    continuations += std::popcount(word & ~(word << 1) & 0x8080808080808080ULL);
-  }
-  for (; i < to; ++i) {
-    if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) ++continuations;
-  }
-  return static_cast<int64_t>(to - from) - continuations;
+  return rt::Len(text.substr(from, to - from));
 }
 
 }  // namespace

@@ -17,16 +17,9 @@
 #include "engine/locators.h"
 #include "runtime/exceptions.h"
 #include "runtime/regex.h"
+#include "runtime/text.h"
 
 namespace {
-
-int64_t CountCharacters(std::string_view s) {
-  int64_t n = 0;
-  for (char c : s) {
-    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++n;
-  }
-  return n;
-}
 
 // The numbers of a list written "n,n,...,"; aborts on anything else.
 std::vector<int64_t> ParseNumbers(std::string_view list) {
@@ -50,7 +43,8 @@ std::vector<int64_t> ParseNumbers(std::string_view list) {
 }
 
 // The position list by marker rewriting and a scan of the rewritten text;
-// the markers are ASCII, so comparing three bytes compares three characters.
+// the markers are ASCII, so comparing three bytes compares three characters,
+// and the text between two markers is counted as rt::Len counts it.
 std::string MarkerScan(const std::string& text, const std::string& pattern) {
   rt::RegEx re;
   re.SearchPattern(pattern);
@@ -62,17 +56,17 @@ std::string MarkerScan(const std::string& text, const std::string& pattern) {
   int64_t c = 1;
   size_t p = 0;
   while (p < marked.size()) {
-    const std::string_view window = std::string_view(marked).substr(p, 3);
-    if (window == "<@>") {
+    const size_t open = marked.find("<@>", p);
+    const size_t close = marked.find("</>", p);
+    const size_t next = open < close ? open : close;
+    c += rt::Len(std::string_view(marked).substr(p, next == std::string::npos ? next : next - p));
+    if (next == std::string::npos) break;
+    if (next == open) {
       starts += std::to_string(c) + ",";
-      p += 3;
-    } else if (window == "</>") {
-      ends += std::to_string(c - 1) + ",";
-      p += 3;
     } else {
-      if ((static_cast<unsigned char>(marked[p]) & 0xC0) != 0x80) ++c;
-      ++p;
+      ends += std::to_string(c - 1) + ",";
     }
+    p = next + 3;
   }
   return starts + "<>" + ends;
 }
@@ -90,8 +84,7 @@ void CheckRanges(const std::string& text, const std::string& pattern) {
   const std::vector<int64_t> ends = ParseNumbers(std::string_view(list).substr(separator + 2));
   if (starts.size() != ends.size()) abort();
 
-  // Reaching here means the text is valid UTF-8, so code points are counted.
-  const int64_t length = CountCharacters(text);
+  const int64_t length = rt::Len(text);
   int64_t previousEnd = 0;
   for (size_t i = 0; i < starts.size(); ++i) {
     const int64_t s = starts[i];

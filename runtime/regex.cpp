@@ -15,9 +15,11 @@ namespace {
 
 // The one dialect every pattern is compiled in; rule files rely on it. \C is
 // refused: it matches single bytes, so matches could split characters and
-// later searches would start inside one.
-constexpr uint32_t kCompileOptions =
-    PCRE2_UTF | PCRE2_UCP | PCRE2_CASELESS | PCRE2_MULTILINE | PCRE2_NEVER_BACKSLASH_C;
+// later searches would start inside one. Texts come from the host as they
+// are, so a byte that is not part of valid UTF-8 is searched past rather than
+// refused: it matches nothing, and no match starts or ends inside it.
+constexpr uint32_t kCompileOptions = PCRE2_UTF | PCRE2_MATCH_INVALID_UTF | PCRE2_UCP |
+                                     PCRE2_CASELESS | PCRE2_MULTILINE | PCRE2_NEVER_BACKSLASH_C;
 
 // Enough for deeply nested ordinary patterns; only the pages used are touched.
 constexpr size_t kJitStackStart = 32 * 1024;
@@ -49,8 +51,6 @@ struct MatchContextFree {
 struct JitStackFree {
   void operator()(pcre2_jit_stack* p) const { pcre2_jit_stack_free(p); }
 };
-
-bool IsContinuationByte(unsigned char c) { return (c & 0xC0) == 0x80; }
 
 }  // namespace
 
@@ -109,14 +109,39 @@ struct RegEx::Impl {
   bool Match(std::string_view subject, size_t offset, uint32_t flags) {
     // An empty view may have no storage at all; PCRE2 wants a real pointer.
     const char* bytes = subject.data() != nullptr ? subject.data() : "";
-    int rc = pcre2_match(code.get(), reinterpret_cast<PCRE2_SPTR>(bytes), subject.size(), offset,
-                         flags, matchData.get(), matchContext.get());
+    const auto* start = reinterpret_cast<PCRE2_SPTR>(bytes);
+    int rc = pcre2_match(code.get(), start, subject.size(), offset, flags, matchData.get(),
+                         matchContext.get());
+    // A valid pattern can need more stack than the JIT stack holds (a
+    // repeated group over a long text); the interpreter keeps its backtracking
+    // on the heap, within PCRE2's own heap limit, so that one search is redone
+    // there.
+    if (rc == PCRE2_ERROR_JIT_STACKLIMIT) {
+      rc = pcre2_match(code.get(), start, subject.size(), offset, flags | PCRE2_NO_JIT,
+                       matchData.get(), matchContext.get());
+    }
     if (rc == PCRE2_ERROR_NOMATCH) return false;
     if (rc < 0) ThrowMatchError(rc);
     return true;
   }
 
   const PCRE2_SIZE* Ovector() const { return pcre2_get_ovector_pointer(matchData.get()); }
+
+  // Match, passing over an empty match right before a stray byte: no match
+  // starts at one. (Where PCRE2 reports such empty matches differs between
+  // its JIT and its interpreter, and from one kind of stray byte to another.)
+  bool Find(std::string_view subject, size_t offset, uint32_t flags) {
+    for (;;) {
+      if (!Match(subject, offset, flags)) return false;
+      const PCRE2_SIZE* ov = Ovector();
+      const size_t at = ov[0];
+      if (ov[1] != at || at >= subject.size() || static_cast<unsigned char>(subject[at]) < 0x80 ||
+          CharacterBytes(subject, at) != 1) {
+        return true;
+      }
+      offset = at + 1;
+    }
+  }
 
   // Every match from left to right without overlap, until `onMatch` (which
   // may read the groups from the match data) returns false. After an empty
@@ -126,11 +151,8 @@ struct RegEx::Impl {
   void EachMatch(std::string_view subject, F&& onMatch) {
     RequirePattern();
     const size_t length = subject.size();
-    const auto* bytes = reinterpret_cast<const unsigned char*>(subject.data());
 
-    // The first call checks the whole subject's UTF-8 (it starts at offset
-    // 0); checking again at every later offset would make the loop quadratic.
-    if (!Match(subject, 0, 0)) return;
+    if (!Find(subject, 0, 0)) return;
     size_t previousEnd = 0;
     for (;;) {
       const PCRE2_SIZE* ov = Ovector();
@@ -144,24 +166,23 @@ struct RegEx::Impl {
       if (!onMatch(start, end)) return;
       previousEnd = end;
 
-      uint32_t flags = PCRE2_NO_UTF_CHECK;
+      uint32_t flags = 0;
       if (start == end) {
         if (end == length) return;
-        flags |= PCRE2_NOTEMPTY_ATSTART | PCRE2_ANCHORED;
+        flags = PCRE2_NOTEMPTY_ATSTART | PCRE2_ANCHORED;
       }
       size_t offset = end;
-      while (!Match(subject, offset, flags)) {
-        if (flags == PCRE2_NO_UTF_CHECK) return;
+      while (!Find(subject, offset, flags)) {
+        if (flags == 0) return;
         // No non-empty match here: move one character on (CR LF counts as
-        // one, as it is one line end) and search normally from there.
-        size_t next = offset + 1;
-        if (bytes[offset] == '\r' && next < length && bytes[next] == '\n') {
-          ++next;
+        // one, as it is one line end; a stray byte is one character, as Len
+        // counts it) and search normally from there.
+        if (subject.compare(offset, 2, "\r\n") == 0) {
+          offset += 2;
         } else {
-          while (next < length && IsContinuationByte(bytes[next])) ++next;
+          offset += CharacterBytes(subject, offset);
         }
-        offset = next;
-        flags = PCRE2_NO_UTF_CHECK;
+        flags = 0;
       }
     }
   }
@@ -230,7 +251,7 @@ std::string RegEx::Replace(std::string_view target) {
 std::shared_ptr<RegExMatch> RegEx::Search(std::string_view target) {
   Impl& d = impl();
   d.RequirePattern();
-  if (!d.Match(target, 0, 0)) return nullptr;
+  if (!d.Find(target, 0, 0)) return nullptr;
   const PCRE2_SIZE* ov = d.Ovector();
   const size_t start = ov[0];
   const size_t end = ov[1] < start ? start : ov[1];

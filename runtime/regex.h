@@ -4,8 +4,10 @@
 // dialect, the one existing rule files were written for: Unicode properties,
 // letter case ignored unless the pattern turns it on with (?-i), ^ and $ at
 // every line, any Unicode line end ends a line, "." does not match a line end,
-// greedy quantifiers, empty matches reported. A pattern or subject that is not
-// valid UTF-8 raises RegExException.
+// greedy quantifiers, empty matches reported. A pattern that is not valid
+// UTF-8 raises RegExException. In a subject, a byte that is not part of valid
+// UTF-8 matches nothing, no match starts at it (not even an empty one), and it
+// counts as one character, as Len counts it.
 
 #include <cstdint>
 #include <functional>
@@ -45,8 +47,9 @@ struct MatchSpan {
 };
 
 // Owns one compiled pattern and its match data; move-only. Raises
-// RegExException for a pattern that cannot be compiled (at SearchPattern), for
-// a subject that is not valid UTF-8 and when a match runs into PCRE2's limits.
+// RegExException for a pattern that cannot be compiled (at SearchPattern) and
+// when a match runs into PCRE2's limits (a search that runs out of JIT stack
+// is first redone by PCRE2's interpreter).
 class RegEx {
  public:
   RegEx();
@@ -79,7 +82,6 @@ class RegEx {
   // Calls `onMatch` for every match, left to right, without overlap, as
   // Replace with ReplaceAllMatches finds them: after an empty match a
   // non-empty match at the same place is tried before moving one character on.
-  // The subject's UTF-8 is checked once, not at every match.
   void ForEachMatch(std::string_view target, const std::function<void(MatchSpan)>& onMatch);
 
  private:

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <system_error>
 
@@ -106,10 +107,29 @@ double ParseDecimal(const std::string& text) {
 }  // namespace
 
 int64_t Len(std::string_view s) {
+  // Texts run to megabytes and are counted between every two matches, so
+  // runs of ASCII go eight bytes at a time; everything else is decoded one
+  // character at a time, which is what keeps stray bytes exact.
+  const size_t size = s.size();
   int64_t n = 0;
-  for (size_t i = 0; i < s.size(); i += CharLength(s, i)) ++n;
+  size_t i = 0;
+  while (i < size) {
+    if (i + 8 <= size) {
+      uint64_t word;
+      std::memcpy(&word, s.data() + i, sizeof word);
+      if ((word & 0x8080808080808080ULL) == 0) {
+        i += 8;
+        n += 8;
+        continue;
+      }
+    }
+    i += CharLength(s, i);
+    ++n;
+  }
   return n;
 }
+
+size_t CharacterBytes(std::string_view s, size_t i) { return i < s.size() ? CharLength(s, i) : 0; }
 
 std::string Left(std::string_view s, int64_t n) {
   if (n <= 0) return {};

@@ -16,6 +16,11 @@ namespace rt {
 // Number of characters.
 int64_t Len(std::string_view s);
 
+// Bytes taken by the character that starts at byte i of s: the length of a
+// well-formed UTF-8 sequence, or 1 for a byte that does not start one; 0 when
+// i is not inside s. Len counts characters by exactly this rule.
+size_t CharacterBytes(std::string_view s, size_t i);
+
 // First n characters; n <= 0 gives "", n past the end gives all of s.
 std::string Left(std::string_view s, int64_t n);
 // Last n characters; n <= 0 gives "", n past the end gives all of s.

@@ -114,11 +114,16 @@ TEST_F(RuleRun, RejectedPatternEndsRunQuietlyInACharacterRuleButNotInAParagraphR
   struct Case { std::string rules, inventory; std::vector<std::string> expected; };
   for (const Case& c : std::vector<Case>{
            {"a\tA\n(\tBad\na\tC\n", "1:a<t@ke>2:a", {"CS:A:1,"}},
-           {"a\tA\na\tB\tp\n", "1:a<t@ke>2:bad \xFF<t@ke>3:a", {"CS:A:1,", "PS:B:1,"}},
            {"(\tBad\tp\na\tA\n", "1:a<t@ke>2:ba", {"PS:Bad:", "CS:A:1,", "PS:Bad:", "CS:A:2,"}}}) {
     SCOPED_TRACE(::testing::PrintToString(c.rules + c.inventory));
     EXPECT_EQ(Requests(c.rules, c.inventory), c.expected);
   }
+}
+
+// A byte that is not UTF-8 is one character that matches nothing.
+TEST_F(RuleRun, TextWithAStrayByteIsStyledLikeAnyOther) {
+  EXPECT_EQ(Requests("b\tB\t\n", "1:ab<t@ke>2:a\xFF" "b<t@ke>3:ab"),
+            (std::vector<std::string>{"CS:B:2,", "CS:B:3,", "CS:B:2,"}));
 }
 
 TEST_F(RuleRun, FailingScriptEndsRunWithItsException) {

@@ -42,10 +42,32 @@ TEST(MatchRanges, EmptyMatchesEndOneBeforeTheyStart) {
       {"a\rb", "^", "1,3,<>0,2,"}});
 }
 
-TEST(MatchRanges, UnusablePatternOrTextRaises) {
+TEST(MatchRanges, UnusablePatternRaises) {
   EXPECT_THROW(getRegPos("abc", "(b"), rt::RegExException);
   EXPECT_THROW(getRegPos("abc", "\xFF"), rt::RegExException);
-  EXPECT_THROW(getRegPos("ab\xFF", "a"), rt::RegExException);
+}
+
+// A byte that is not part of valid UTF-8 matches nothing, no match starts at
+// it, and it counts as one character, as Len counts it: a lone continuation
+// byte, a cut 3-byte sequence (2), a surrogate (3) and an overlong form (2).
+TEST(StrayBytes, MatchNothingAndCountAsOneCharacterEach) {
+  ExpectLists(getRegPos, {
+      {"a\xFF" "b", "b", "3,<>3,"}, {"ab\xFF" "cd", ".+", "1,4,<>2,5,"},
+      {"a\xFF" "b", "", "1,3,4,<>0,2,3,"}, {"\xFF", "", "2,<>1,"}, {"\xFF", "[^a]", "<>"},
+      {"\xE6\x97" "b", "", "3,4,<>2,3,"}, {"a\xE6\x97" "b", "\\b", "1,4,5,<>0,3,4,"},
+      {"a\x80" "日b", ".+", "1,3,<>1,4,"}, {"a\xE6\x97" "日b", ".+", "1,4,<>1,5,"},
+      {"a\xED\xA0\x80" "日b", ".+", "1,5,<>1,6,"}, {"a\xC0\xAF" "日b", ".+", "1,4,<>1,5,"},
+      {"\xE6\x97\r\n\x80x", "x", "6,<>6,"}});
+  ExpectLists(getRegParaPos, {{"a\xFF\rb", "b", "2,"}, {"a\ra\r\xFF" "a\ra", "a", "1,2,3,4,"},
+                              {"\xFF" "b\rb", "^b", "2,"}, {"\xFF", "\\xFF|\\x{FFFD}", ""}});
+}
+
+// Deep enough to exhaust the JIT stack; the interpreter, working on the heap,
+// still finds the match.
+TEST(StrayBytes, LongMatchBeyondTheJitStackIsStillFound) {
+  const std::string text(600000, 'a');
+  EXPECT_EQ(getRegPos(text, "(?:a|\\r)+"), "1,<>600000,");
+  EXPECT_EQ(getRegParaPos(text, "(?:a|\\r)+"), "1,");
 }
 
 // Only CR separates paragraphs; each is searched alone with one CR after it.
@@ -60,10 +82,9 @@ TEST(ParagraphMatches, NumbersEveryParagraphInWhichThePatternMatches) {
       {"", "\\r", "1,"}, {"", "x", ""}});
 }
 
-// Paragraphs that matched before a bad one are dropped too.
-TEST(ParagraphMatches, UnusablePatternOrTextGivesAnEmptyList) {
+// Paragraphs that matched before a search ran into a limit are dropped too.
+TEST(ParagraphMatches, UnusablePatternGivesAnEmptyList) {
   ExpectLists(getRegParaPos, {{"a\rb", "(", ""}, {"a\rb", "\xC3", ""},
-                              {"a\ra\r\xFF" "a\ra", "a", ""},
                               {std::string(40, 'a') + "b\ra", "(a|aa)+$", ""}});
 }
 
@@ -110,7 +131,8 @@ template <class F>
 void ForRandomTexts(unsigned seed, F check) {
   static const std::vector<std::string> parts = {
       "a", "b", "A", "x", "日本", "あ", "い", "円", "■", "1", "2", ",", " ", "\r", "\n", "\r\n",
-      "é", "É", "<", "@", ">", "/", "😀", "\xE2\x80\xA8"};
+      "é", "É", "<", "@", ">", "/", "😀", "\xE2\x80\xA8", "\xFF", "\x80", "\xE6\x97",
+      "\xED\xA0\x80", "\xC0\xAF"};
   static const std::vector<std::string> patterns = {
       "", "x*", "^", "$", "\\b", "(?=a)", "a|b", "[あい]+", "日本|本", "\\d+", "a*?", "(?-i)A",
       ".", ".*", "\\s", "b?", "\\R", "(?<=a)", "[^a\\r]", "円$", "^■", "(a)|(b)", "\\B",
