@@ -11,8 +11,9 @@ namespace rt {
 class FolderItem;
 
 // A script that could not be started, exited with a non-zero status or was
-// ended by a signal. The message names the script file, the status and what
-// the script wrote to standard error.
+// ended by a signal, a quit signal of this program's among them. The message
+// names the script file, the status and what the script wrote to standard
+// error.
 class ScriptExecutionException : public RuntimeException {
  public:
   ScriptExecutionException(const std::string& message, std::string scriptName, int status,
@@ -38,8 +39,14 @@ class ScriptExecutionException : public RuntimeException {
 // to standard output, less one final LF. On macOS the file runs through
 // /usr/bin/osascript; elsewhere the file is itself an executable program. The
 // arguments are the program's argument vector (no shell), standard input is
-// empty, and the call waits for the end with no time limit. Raises
-// NilObjectException for a null file and ScriptExecutionException on failure.
+// empty, and the call waits with no time limit for the script process to end;
+// output that processes it started are still writing is not waited for.
+// Raises NilObjectException for a null file and ScriptExecutionException on
+// failure, without starting the script when an argument holds a NUL byte.
+// While quit signals are installed (see quit_signal.h), a pending one keeps
+// the script from starting, and one that arrives while it runs ends it and
+// whatever it started (SIGTERM, then SIGKILL after about a second); either
+// raises ScriptExecutionException and leaves the signal pending.
 std::string ExecuteAppleScript(const std::shared_ptr<FolderItem>& file,
                                const std::vector<std::string>& arguments);
 

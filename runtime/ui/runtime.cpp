@@ -2,22 +2,18 @@
 
 #include <cxxabi.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QEvent>
 #include <QSocketNotifier>
 #include <QThread>
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <typeinfo>
 
 #include "runtime/application.h"
 #include "runtime/exceptions.h"
+#include "runtime/quit_signal.h"
 #include "runtime/ui/internal.h"
 
 namespace rt::ui {
@@ -40,39 +36,15 @@ class QuitFilter : public QObject {
 // The platform's quit on Linux is a signal (the session ending, Ctrl+C in
 // the terminal that started the program). The handler only writes a byte to
 // a pipe; the event loop reads it and runs the quit action, so the windows'
-// Close handlers still write what they must.
-int g_quit_signal_pipe[2] = {-1, -1};
-
-void OnQuitSignal(int) {
-  const int saved = errno;
-  const char byte = 1;
-  [[maybe_unused]] const ssize_t written = write(g_quit_signal_pipe[1], &byte, 1);
-  errno = saved;
-}
-
+// Close handlers still write what they must. A script running at that moment
+// sees the byte too and is ended, so the loop gets to it.
 void InstallQuitSignals(QObject* parent) {
-  if (g_quit_signal_pipe[0] >= 0) return;
-  if (pipe2(g_quit_signal_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-  auto* notifier = new QSocketNotifier(g_quit_signal_pipe[0], QSocketNotifier::Read, parent);
+  if (!rt::InstallQuitSignals()) return;
+  auto* notifier = new QSocketNotifier(rt::QuitSignalDescriptor(), QSocketNotifier::Read, parent);
   QObject::connect(notifier, &QSocketNotifier::activated, [] {
-    char bytes[16];
-    while (read(g_quit_signal_pipe[0], bytes, sizeof bytes) > 0) {
-    }
+    rt::ConsumeQuitSignals();
     detail::Guard(QuitAction);
   });
-  struct sigaction action {};
-  action.sa_handler = OnQuitSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
-}
-
-void RemoveQuitSignals() {
-  if (g_quit_signal_pipe[0] < 0) return;
-  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) ::signal(signal, SIG_DFL);
-  close(g_quit_signal_pipe[0]);
-  close(g_quit_signal_pipe[1]);
-  g_quit_signal_pipe[0] = g_quit_signal_pipe[1] = -1;
 }
 
 struct State {
@@ -202,7 +174,7 @@ int RuntimeExit() {
   s.loop_ran = false;
   s.loop_status = 0;
   if (s.quit_filter != nullptr) {
-    RemoveQuitSignals();
+    rt::RemoveQuitSignals();
     delete s.quit_filter;
     s.quit_filter = nullptr;
   }

@@ -1,7 +1,13 @@
+#include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -9,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "runtime/folder_item.h"
+#include "runtime/quit_signal.h"
 #include "runtime/script.h"
 #include "tests/support/bundle.h"
 #include "tests/support/temp_dir.h"
@@ -17,6 +24,7 @@ namespace {
 
 using ::testing::AllOf;
 using ::testing::HasSubstr;
+using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 std::shared_ptr<rt::FolderItem> At(const std::string& path) {
@@ -79,6 +87,88 @@ TEST(ScriptExecution, ScriptThatFailsIsKilledOrCannotStartRaisesWithNameStatusAn
     EXPECT_THAT(e.what(), AllOf(HasSubstr(name), HasSubstr(message)));
   }
   EXPECT_THROW(rt::ExecuteAppleScript(nullptr, {}), rt::NilObjectException);
+}
+
+// The process ids a stand-in has listed on its line in `path`.
+std::vector<pid_t> ProcessesListedIn(const std::string& path) {
+  std::ifstream in(path);
+  std::string line;
+  std::vector<pid_t> pids;
+  if (!std::getline(in, line) || in.eof()) return pids;
+  std::istringstream ids(line);
+  for (pid_t pid; ids >> pid;) pids.push_back(pid);
+  return pids;
+}
+
+// Whether the process has ended (waited for, or a zombie left to init)
+// within ten seconds.
+bool Ends(pid_t pid) {
+  for (int i = 0; i < 1000; ++i) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat;
+    if (!std::getline(in, stat)) return true;
+    const size_t name = stat.rfind(')');
+    if (name != std::string::npos && stat.compare(name, 3, ") Z") == 0) return true;
+    std::this_thread::sleep_for(10ms);
+  }
+  return false;
+}
+
+// Each fault ends the call with the script's process and its children gone,
+// or returns what the script wrote without waiting for a child it left
+// behind; a quit signal stays pending for the event loop.
+TEST(ScriptExecution, FaultsEndTheCallAndLeaveNothingRunning) {
+  enum class Quit { kNone, kBefore, kWhileRunning };
+  struct Case {
+    std::string script;
+    std::vector<std::string> arguments;
+    Quit quit;
+    std::string result, error;
+  };
+  testsupport::Bundle bundle;
+  testsupport::TempDir dir;
+  const std::string logged = bundle.ResourcesPath() + "/applyCS.scpt", pids = dir / "pids";
+  const std::vector<Case> cases = {
+      {logged, {"1,", "3,", std::string("Bo\0ld", 5), "1", "9"}, Quit::kNone, "",
+       "\"applyCS.scpt\" was not started: argument 3 holds a NUL byte"},
+      {logged, {"1,", "3,", "Bold", std::string("1\09", 3), "9"}, Quit::kNone, "", "argument 4"},
+      {logged, {"1,"}, Quit::kBefore, "", "\"applyCS.scpt\" was not started"},
+      {StandIn("detach.scpt")->NativePath(), {pids}, Quit::kNone, "done", ""},
+      {StandIn("hang.scpt")->NativePath(), {pids}, Quit::kWhileRunning, "",
+       "\"hang.scpt\" was ended by a quit signal"}};
+  ASSERT_TRUE(rt::InstallQuitSignals());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.script + " " + c.arguments.front());
+    std::filesystem::remove(pids);
+    if (c.quit == Quit::kBefore) raise(SIGTERM);
+    std::thread quitter;
+    if (c.quit == Quit::kWhileRunning) {
+      quitter = std::thread([&] {
+        for (int i = 0; i < 1000 && ProcessesListedIn(pids).empty(); ++i) {
+          std::this_thread::sleep_for(10ms);
+        }
+        kill(getpid(), SIGTERM);
+      });
+    }
+    std::string result, error;
+    try {
+      result = rt::ExecuteAppleScript(At(c.script), c.arguments);
+    } catch (const rt::ScriptExecutionException& e) {
+      error = e.what();
+    }
+    if (quitter.joinable()) quitter.join();
+    EXPECT_EQ(result, c.result);
+    EXPECT_THAT(error, c.error.empty() ? testing::Matcher<std::string>(testing::IsEmpty())
+                                       : HasSubstr(c.error));
+    EXPECT_EQ(rt::QuitSignalPending(), c.quit != Quit::kNone);
+    rt::ConsumeQuitSignals();
+    for (const pid_t pid : ProcessesListedIn(pids)) {
+      if (c.quit == Quit::kNone) kill(pid, SIGKILL);  // the child left behind
+      EXPECT_TRUE(Ends(pid)) << pid;
+    }
+  }
+  rt::RemoveQuitSignals();
+  EXPECT_TRUE(bundle.Calls().empty());
 }
 
 TEST(ScriptExecution, MegabytesOnBothStreamsDoNotBlock) {
