@@ -20,12 +20,15 @@ std::shared_ptr<Application>& Registered() {
 }  // namespace
 
 std::shared_ptr<FolderItem> Application::ExecutableFile() const {
-  const std::string path =
-      executable_override_.empty() ? RunningExecutablePath() : executable_override_;
-  if (path.empty()) return nullptr;
+  if (executable_override_.empty()) {
+    // The system reports the running executable's path already resolved.
+    const std::string path = RunningExecutablePath();
+    if (path.empty()) return nullptr;
+    return FolderItem::FromResolvedPath(path);
+  }
   // The path names the executable itself; a link to it is not followed, so
   // the folders around it are the ones it was started from.
-  return std::make_shared<FolderItem>(path, FolderItem::kPathModeNative, false);
+  return std::make_shared<FolderItem>(executable_override_, FolderItem::kPathModeNative, false);
 }
 
 void Application::SetVersionData(int64_t major, int64_t minor, int64_t bug, int64_t nonRelease,

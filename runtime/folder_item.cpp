@@ -79,10 +79,12 @@ bool RealPath(const std::string& path, std::string& out) {
 
 // Resolves symbolic links in an absolute path. A path that does not exist
 // keeps its missing tail as written, appended to its longest existing and
-// resolved leading part.
-std::string ResolveFollowingLinks(const std::string& path) {
+// resolved leading part. `whole` tells whether the system resolved all of it.
+std::string ResolveFollowingLinks(const std::string& path, bool* whole = nullptr) {
   std::string resolved;
-  if (RealPath(path, resolved)) return resolved;
+  const bool all = RealPath(path, resolved);
+  if (whole != nullptr) *whole = all;
+  if (all) return resolved;
   const std::string normal = NormaliseLexically(path);
   std::string head = normal;
   std::string tail;
@@ -95,14 +97,28 @@ std::string ResolveFollowingLinks(const std::string& path) {
   return normal;
 }
 
-std::string Resolve(const std::string& absolutePath, bool followAlias) {
-  if (followAlias) return ResolveFollowingLinks(absolutePath);
+// `resolved` and `folderResolved` tell whether the result, and the folder
+// part of it, are known to hold no link.
+std::string Resolve(const std::string& absolutePath, bool followAlias, bool& resolved,
+                    bool& folderResolved) {
+  if (followAlias) {
+    const std::string path = ResolveFollowingLinks(absolutePath, &resolved);
+    folderResolved = resolved;
+    return path;
+  }
   // The item is the last entry itself, even when it is a link; the folders
   // above it are followed as the system follows them when the item is used.
+  resolved = false;
   const std::string normal = NormaliseLexically(absolutePath);
-  if (normal == "/") return normal;
-  return Join(ResolveFollowingLinks(DirName(normal)), BaseName(normal));
+  if (normal == "/") {
+    folderResolved = true;
+    return normal;
+  }
+  return Join(ResolveFollowingLinks(DirName(normal), &folderResolved), BaseName(normal));
 }
+
+// The part of a name before its last ".", the whole name when it has none.
+std::string Stem(const std::string& name) { return name.substr(0, name.rfind('.')); }
 
 // Entry names of a folder, "." and ".." left out, in byte order; false when
 // the folder cannot be read.
@@ -152,10 +168,11 @@ FolderItem::FolderItem(const std::string& path, int pathMode, bool followAlias) 
     if (base.empty()) throw RuntimeException("the application folder cannot be found");
     absolute = Join(base, path);
   }
-  path_ = Resolve(absolute, followAlias);
+  path_ = Resolve(absolute, followAlias, resolved_, folder_resolved_);
 }
 
-FolderItem::FolderItem(AbsoluteTag, std::string absolutePath) : path_(std::move(absolutePath)) {}
+FolderItem::FolderItem(AbsoluteTag, std::string absolutePath, bool resolved)
+    : path_(std::move(absolutePath)), resolved_(resolved), folder_resolved_(resolved) {}
 
 std::shared_ptr<FolderItem> FolderItem::Child(const std::string& name, bool followAlias) const {
   if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
@@ -164,25 +181,47 @@ std::shared_ptr<FolderItem> FolderItem::Child(const std::string& name, bool foll
   }
   std::string childPath = Join(path_, name);
   struct stat st;
-  if (lstat(childPath.c_str(), &st) != 0) {
+  bool found = lstat(childPath.c_str(), &st) == 0;
+  if (!found) {
+    // Names typed in another letter case: the one entry that differs only
+    // so, else the one among those whose part before the extension is exact.
     std::vector<std::string> names;
     ListFolder(path_, names);
+    const std::string stem = Stem(name);
     const std::string* only = nullptr;
+    const std::string* sameStem = nullptr;
     int matches = 0;
+    int sameStems = 0;
     for (const auto& entry : names) {
-      if (TextEquals(entry, name)) {
-        only = &entry;
-        ++matches;
+      if (!TextEquals(entry, name)) continue;
+      only = &entry;
+      ++matches;
+      if (Stem(entry) == stem) {
+        sameStem = &entry;
+        ++sameStems;
       }
     }
-    if (matches == 1) childPath = Join(path_, *only);
+    const std::string* chosen = matches == 1 ? only : sameStems == 1 ? sameStem : nullptr;
+    if (chosen != nullptr) {
+      childPath = Join(path_, *chosen);
+      found = lstat(childPath.c_str(), &st) == 0;
+    }
+  }
+  // In a folder whose path holds no link, an entry that is no link itself is
+  // already resolved; only links need the path resolved again.
+  if (resolved_ && found && !S_ISLNK(st.st_mode)) {
+    return std::shared_ptr<FolderItem>(new FolderItem(AbsoluteTag{}, childPath, true));
   }
   return std::make_shared<FolderItem>(childPath, kPathModeNative, followAlias);
 }
 
 std::shared_ptr<FolderItem> FolderItem::Parent() const {
   if (path_ == "/") return nullptr;
-  return std::shared_ptr<FolderItem>(new FolderItem(AbsoluteTag{}, DirName(path_)));
+  return std::shared_ptr<FolderItem>(new FolderItem(AbsoluteTag{}, DirName(path_), folder_resolved_));
+}
+
+std::shared_ptr<FolderItem> FolderItem::FromResolvedPath(const std::string& path) {
+  return std::shared_ptr<FolderItem>(new FolderItem(AbsoluteTag{}, path, true));
 }
 
 bool FolderItem::Exists() const {
@@ -222,7 +261,7 @@ std::shared_ptr<FolderItem> FolderItem::Item(int64_t index) const {
     return nullptr;
   }
   const std::string& name = (*names)[static_cast<size_t>(index - 1)];
-  return std::shared_ptr<FolderItem>(new FolderItem(AbsoluteTag{}, Join(path_, name)));
+  return std::shared_ptr<FolderItem>(new FolderItem(AbsoluteTag{}, Join(path_, name), false));
 }
 
 std::string FolderItem::DisplayName() const { return BaseName(path_); }

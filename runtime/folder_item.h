@@ -24,13 +24,20 @@ class FolderItem {
   // native raises RuntimeException.
   FolderItem(const std::string& path, int pathMode, bool followAlias);
 
+  // An item for a path that is already absolute, normalised and free of
+  // symbolic links (as the system reports the running executable's); it is
+  // taken as it is.
+  static std::shared_ptr<FolderItem> FromResolvedPath(const std::string& path);
+
   // Absolute path of the item as resolved at construction.
   const std::string& NativePath() const { return path_; }
 
   // The entry `name` of this folder, existing or not. When no entry has that
   // exact name but exactly one differs from it only in ASCII letter case, that
-  // entry is returned, so names typed in another case still find their file.
-  // A name holding "/" or being "." or ".." gives null.
+  // entry is returned, so names typed in another case still find their file;
+  // among several such entries, the one whose part before the last "." is
+  // exactly as asked, when there is one. A name holding "/" or being "." or
+  // ".." gives null.
   std::shared_ptr<FolderItem> Child(const std::string& name, bool followAlias = true) const;
   // The folder holding this item; null for the root.
   std::shared_ptr<FolderItem> Parent() const;
@@ -61,10 +68,14 @@ class FolderItem {
 
  private:
   struct AbsoluteTag {};
-  FolderItem(AbsoluteTag, std::string absolutePath);
+  FolderItem(AbsoluteTag, std::string absolutePath, bool resolved);
   // The folder's entry names, read at the first Count or Item.
   const std::vector<std::string>* Listing() const;
   std::string path_;
+  // Whether path_, and the folder that holds it, are known to hold no
+  // symbolic link, so that entries below need not be resolved again.
+  bool resolved_ = false;
+  bool folder_resolved_ = false;
   mutable std::optional<std::vector<std::string>> listing_;
 };
 

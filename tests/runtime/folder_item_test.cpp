@@ -64,16 +64,21 @@ TEST_F(FolderItemTest, FollowsSymbolicLinksOnlyWhenAsked) {
   EXPECT_EQ(At("linked/alias.txt", false).NativePath(), root_ + "/real/alias.txt");
   EXPECT_EQ(At("linked/x/y").NativePath(), root_ + "/real/x/y");  // missing tail kept
   EXPECT_EQ(At("linked").Child("alias.txt")->NativePath(), root_ + "/real/rules.txt");
+  EXPECT_EQ(At("linked", false).Child("alias.txt", false)->NativePath(), root_ + "/real/alias.txt");
+  EXPECT_EQ(At("").Child("linked")->Child("alias.txt")->NativePath(), root_ + "/real/rules.txt");
 }
 
 TEST_F(FolderItemTest, ChildPrefersTheExactNameElseTheOneEntryDifferingInCase) {
-  for (const char* name : {"A.TXT", "Rules.txt", "RULES.txt", "É.txt"}) {
+  for (const char* name : {"A.TXT", "Rules.txt", "RULES.txt", "É.txt", "R9.TXT", "r9.Txt"}) {
     WriteFile(root_ + "/" + name, name);
   }
   const auto folder = At("");
   EXPECT_EQ(folder.Child("a.txt")->OpenAsTextFile()->ReadLine(), "A.TXT");
   EXPECT_EQ(folder.Child("RULES.txt")->NativePath(), root_ + "/RULES.txt");
   EXPECT_FALSE(folder.Child("rules.TXT")->Exists());  // two candidates: neither
+  // Two candidates: the one whose name before the extension is exact.
+  EXPECT_EQ(folder.Child("R9.txt")->NativePath(), root_ + "/R9.TXT");
+  EXPECT_EQ(folder.Child("r9.txt")->NativePath(), root_ + "/r9.Txt");
   EXPECT_FALSE(folder.Child("é.txt")->Exists());      // only ASCII letters fold
   EXPECT_EQ(folder.Child("設定.txt")->NativePath(), root_ + "/設定.txt");
   for (const std::string& bad : Names{"", ".", "..", "a/b", "/", std::string("A.TXT\0x", 7)}) {
