@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "runtime/exceptions.h"
 #include "runtime/regex.h"
@@ -26,11 +27,30 @@ int64_t CountCharacters(std::string_view text, size_t from, size_t to) {
   return rt::Len(text.substr(from, to - from));
 }
 
+// The pattern compiled. A rule run applies the same few patterns to every
+// text, so each thread keeps the ones it used last, compiled (and JIT
+// compiled) once; a pattern that cannot be compiled raises and is not kept.
+rt::RegEx& Compiled(const std::string& pattern) {
+  struct Kept {
+    std::string pattern;
+    rt::RegEx re;
+  };
+  constexpr size_t kMostKept = 32;
+  thread_local std::vector<Kept> kept;  // the most recently compiled last
+  for (auto it = kept.rbegin(); it != kept.rend(); ++it) {
+    if (it->pattern == pattern) return it->re;
+  }
+  rt::RegEx re;
+  re.SearchPattern(pattern);
+  if (kept.size() == kMostKept) kept.erase(kept.begin());
+  kept.push_back(Kept{pattern, std::move(re)});
+  return kept.back().re;
+}
+
 }  // namespace
 
 std::string getRegPos(const std::string& text, const std::string& pattern) {
-  rt::RegEx re;
-  re.SearchPattern(pattern);
+  rt::RegEx& re = Compiled(pattern);
 
   // Positions come straight from the matches of the replace-all iteration,
   // so a text that itself holds "<@>" or "</>" cannot shift them. Matches
@@ -55,8 +75,7 @@ std::string getRegPos(const std::string& text, const std::string& pattern) {
 
 std::string getRegParaPos(const std::string& text, const std::string& pattern) {
   try {
-    rt::RegEx re;
-    re.SearchPattern(pattern);
+    rt::RegEx& re = Compiled(pattern);
 
     // Each paragraph is searched in place together with the CR that follows
     // it; only the last one, which has none in the text, is copied to get it.
