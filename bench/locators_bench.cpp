@@ -108,9 +108,10 @@ class BarePattern {
   BarePattern(const BarePattern&) = delete;
   BarePattern& operator=(const BarePattern&) = delete;
 
+  // Through the JIT's own entry, the fastest a loop can call it.
   bool Match(std::string_view subject, size_t offset, uint32_t options) {
-    const int rc = pcre2_match(code_, reinterpret_cast<PCRE2_SPTR>(subject.data()),
-                               subject.size(), offset, options, data_, context_);
+    const int rc = pcre2_jit_match(code_, reinterpret_cast<PCRE2_SPTR>(subject.data()),
+                                   subject.size(), offset, options, data_, context_);
     if (rc < 0 && rc != PCRE2_ERROR_NOMATCH) throw std::runtime_error("match failed");
     return rc >= 0;
   }

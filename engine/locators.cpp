@@ -13,12 +13,15 @@ namespace engine {
 
 namespace {
 
+// Writes the digits in place: lists of a long text hold hundreds of
+// thousands of numbers.
 void AppendNumber(std::string& list, int64_t n) {
-  char buffer[24];
-  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, n);
-  (void)ec;
-  list.append(buffer, end);
-  list.push_back(',');
+  const size_t at = list.size();
+  list.resize(at + 21);  // 19 digits, a sign and the comma
+  char* const begin = list.data() + at;
+  char* end = std::to_chars(begin, begin + 20, n).ptr;
+  *end++ = ',';
+  list.resize(static_cast<size_t>(end - list.data()));
 }
 
 // Characters in text[from, to), both ends lying between characters, as Len

@@ -52,6 +52,16 @@ struct JitStackFree {
   void operator()(pcre2_jit_stack* p) const { pcre2_jit_stack_free(p); }
 };
 
+// The JIT stack of the thread that matches: searches never nest, so one
+// serves every expression of a thread, and an expression does not reserve
+// one of its own. PCRE2 falls back to its small default stack when it is
+// null (the allocation failed).
+pcre2_jit_stack* ThreadJitStack(void*) {
+  thread_local const std::unique_ptr<pcre2_jit_stack, JitStackFree> stack(
+      pcre2_jit_stack_create(kJitStackStart, kJitStackMax, nullptr));
+  return stack.get();
+}
+
 }  // namespace
 
 struct RegEx::Impl {
@@ -60,19 +70,21 @@ struct RegEx::Impl {
   RegExOptions options;
   std::unique_ptr<pcre2_compile_context, CompileContextFree> compileContext;
   std::unique_ptr<pcre2_match_context, MatchContextFree> matchContext;
-  std::unique_ptr<pcre2_jit_stack, JitStackFree> jitStack;
   std::unique_ptr<pcre2_code, CodeFree> code;
   std::unique_ptr<pcre2_match_data, MatchDataFree> matchData;
+  bool jitted = false;
 
   Impl() {
     compileContext.reset(pcre2_compile_context_create(nullptr));
     matchContext.reset(pcre2_match_context_create(nullptr));
     if (!compileContext || !matchContext) throw std::bad_alloc();
     pcre2_set_newline(compileContext.get(), PCRE2_NEWLINE_ANY);
+    pcre2_jit_stack_assign(matchContext.get(), &ThreadJitStack, nullptr);
   }
 
   void Compile(const std::string& source) {
     code.reset();
+    jitted = false;
     matchData.reset();
     pattern.clear();
 
@@ -91,10 +103,7 @@ struct RegEx::Impl {
 
     // Without JIT (unsupported platform, no executable memory) the
     // interpreter gives the same results, only slower.
-    if (pcre2_jit_compile(compiled.get(), PCRE2_JIT_COMPLETE) == 0 && !jitStack) {
-      jitStack.reset(pcre2_jit_stack_create(kJitStackStart, kJitStackMax, nullptr));
-      if (jitStack) pcre2_jit_stack_assign(matchContext.get(), nullptr, jitStack.get());
-    }
+    jitted = pcre2_jit_compile(compiled.get(), PCRE2_JIT_COMPLETE) == 0;
 
     code = std::move(compiled);
     matchData = std::move(data);
@@ -110,8 +119,13 @@ struct RegEx::Impl {
     // An empty view may have no storage at all; PCRE2 wants a real pointer.
     const char* bytes = subject.data() != nullptr ? subject.data() : "";
     const auto* start = reinterpret_cast<PCRE2_SPTR>(bytes);
-    int rc = pcre2_match(code.get(), start, subject.size(), offset, flags, matchData.get(),
-                         matchContext.get());
+    // The JIT's own entry skips the checks pcre2_match makes at every call,
+    // which tell in a loop over many short matches; it takes no anchoring.
+    int rc = jitted && (flags & PCRE2_ANCHORED) == 0
+                 ? pcre2_jit_match(code.get(), start, subject.size(), offset, flags,
+                                   matchData.get(), matchContext.get())
+                 : pcre2_match(code.get(), start, subject.size(), offset, flags, matchData.get(),
+                               matchContext.get());
     // A valid pattern can need more stack than the JIT stack holds (a
     // repeated group over a long text); the interpreter keeps its backtracking
     // on the heap, within PCRE2's own heap limit, so that one search is redone

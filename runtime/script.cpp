@@ -260,15 +260,17 @@ std::string ExecuteAppleScript(const std::shared_ptr<FolderItem>& file,
   }
   if (QuitSignalPending()) Fail(name, -1, "was not started: the program is quitting", "");
 
-  std::vector<std::string> argv;
-#ifdef __APPLE__
-  argv.push_back("/usr/bin/osascript");
-#endif
-  argv.push_back(script.NativePath());
-  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  // The argument vector points into the strings themselves: position lists
+  // run to many kilobytes, and the system copies them for the script anyway.
+  // posix_spawn only reads them.
   std::vector<char*> argp;
-  argp.reserve(argv.size() + 1);
-  for (std::string& a : argv) argp.push_back(a.data());
+  argp.reserve(arguments.size() + 3);
+#ifdef __APPLE__
+  static char osascript[] = "/usr/bin/osascript";
+  argp.push_back(osascript);
+#endif
+  argp.push_back(const_cast<char*>(script.NativePath().c_str()));
+  for (const std::string& a : arguments) argp.push_back(const_cast<char*>(a.c_str()));
   argp.push_back(nullptr);
 
   Fd outRead, outWrite, errRead, errWrite;
