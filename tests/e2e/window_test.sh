@@ -486,6 +486,39 @@ scenario_close_by_window_manager() {
   expect_preferences "$X" "$((Y + bar))" 160 160 0
 }
 
+# The processes whose command line holds TEXT.
+processes_running() {
+  local cmdline
+  for cmdline in /proc/[0-9]*/cmdline; do
+    if tr '\0' ' ' <"$cmdline" 2>/dev/null | grep -qF -- "$1"; then
+      basename "$(dirname "$cmdline")"
+    fi
+  done
+}
+
+# A quit signal while a host script hangs ends the script, and the program
+# quits as for any quit signal: the preferences are written, the status is 0.
+scenario_quit_signal_during_run() {
+  letter_rule_files b
+  first_start
+  printf '3600\n' >"$bundle/content-delay"
+  local before
+  before=$(line_count "$calls")
+  click_row 0
+  run_started() { [ "$(line_count "$calls")" -gt "$before" ]; }
+  poll run_started || fail "a click on row 0 started no run"
+  printf 'getcontents.scpt\t0\n' | expect_calls
+  local script
+  script=$(processes_running "$bundle/Resources/getcontents.scpt")
+  [ -n "$script" ] || fail "the content script is not running"
+  read_geometry
+  kill -TERM "$app_pid"
+  expect_exit SIGTERM
+  expect_preferences "$X" "$((Y + bar))" 160 160 1
+  [ -z "$(processes_running "$bundle/Resources/getcontents.scpt")" ] ||
+    fail "the content script still runs after the program quit"
+}
+
 for tool in Xvfb xdotool xwininfo perl; do command -v "$tool" >/dev/null || fail "$tool is needed"; done
 start_x_server
 make_bundle
