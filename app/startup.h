@@ -5,7 +5,7 @@ namespace app {
 
 // The process entry's work: initialises the toolkit, runs the static
 // initialisers, Main, the finalisers and the exit step, and returns the exit
-// status. The arguments go to the toolkit; the program reads none of them.
+// status. The program reads none of its arguments.
 int main(int argc, char** argv);
 
 // Start-up, the event loop, and the last-chance handling: an exception that

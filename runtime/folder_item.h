@@ -63,7 +63,7 @@ class FolderItem {
   // A stream over the file's lines, or null when it cannot be opened.
   std::shared_ptr<TextInputStream> OpenAsTextFile() const;
   // A stream that replaces the file when closed (see TextOutputStream), or
-  // null when the temporary file beside it cannot be made.
+  // null when the file cannot be written.
   std::shared_ptr<TextOutputStream> CreateTextFile() const;
 
  private:

@@ -1,6 +1,7 @@
 #include "runtime/text_stream.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -60,6 +61,26 @@ std::string FolderOf(const std::string& path) {
 std::string NameOf(const std::string& path) {
   const size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The file that writing to `path` reaches: symbolic links followed, also
+// where the last one points to a file that does not exist yet.
+std::string FileBehindLinks(const std::string& path) {
+  if (char* resolved = realpath(path.c_str(), nullptr)) {
+    std::string file = resolved;
+    std::free(resolved);
+    return file;
+  }
+  std::string current = path;
+  // As many links as the system itself follows in one path.
+  for (int hop = 0; hop < 40; ++hop) {
+    std::vector<char> target(PATH_MAX);
+    const ssize_t n = readlink(current.c_str(), target.data(), target.size());
+    if (n <= 0 || static_cast<size_t>(n) >= target.size()) break;
+    const std::string next(target.data(), static_cast<size_t>(n));
+    current = next[0] == '/' ? next : FolderOf(current) + "/" + next;
+  }
+  return current;
 }
 
 // The permission bits a newly created file gets. Reading the mask means
@@ -183,15 +204,12 @@ TextOutputStream::~TextOutputStream() {
 
 std::shared_ptr<TextOutputStream> TextOutputStream::Create(const std::string& targetPath) {
   if (targetPath.empty() || targetPath.find('\0') != std::string::npos) return nullptr;
-  // A link is kept and the file it points to replaced.
-  std::string target = targetPath;
-  if (char* resolved = realpath(targetPath.c_str(), nullptr)) {
-    target = resolved;
-    std::free(resolved);
-  }
+  // A link is kept and the file it points to written.
+  const std::string target = FileBehindLinks(targetPath);
   mode_t mode;
   struct stat st;
-  if (stat(target.c_str(), &st) == 0) {
+  const bool exists = stat(target.c_str(), &st) == 0;
+  if (exists) {
     if (S_ISDIR(st.st_mode)) return nullptr;
     // Replacing by rename would get past a file made read-only; opening it
     // for writing would not.
@@ -213,7 +231,14 @@ std::shared_ptr<TextOutputStream> TextOutputStream::Create(const std::string& ta
   std::vector<char> buf(pattern.begin(), pattern.end());
   buf.push_back('\0');
   const int fd = mkstemp(buf.data());
-  if (fd < 0) return nullptr;
+  if (fd < 0) {
+    // A folder that takes no new file (made read-only) may still hold a
+    // file that can be written: then that file is written in place.
+    if (exists && S_ISREG(st.st_mode)) {
+      return std::shared_ptr<TextOutputStream>(new TextOutputStream(-1, "", target));
+    }
+    return nullptr;
+  }
   fcntl(fd, F_SETFD, FD_CLOEXEC);
   // Some file systems keep no permission bits and refuse the change; the file
   // is still worth writing there.
@@ -227,11 +252,12 @@ void TextOutputStream::Abandon() {
     fd_ = -1;
     unlink(temp_path_.c_str());
   }
+  open_ = false;
   failed_ = true;
 }
 
 void TextOutputStream::WriteLine(const std::string& text) {
-  if (fd_ < 0) {
+  if (!open_) {
     throw IOException(failed_ ? "an earlier write to " + target_path_ + " failed"
                               : "the stream to " + target_path_ + " is closed",
                       EBADF);
@@ -240,6 +266,10 @@ void TextOutputStream::WriteLine(const std::string& text) {
   line.reserve(text.size() + 1);
   line += text;
   line += '\n';
+  if (fd_ < 0) {
+    in_place_ += line;
+    return;
+  }
   if (!WriteAll(fd_, line.data(), line.size())) {
     const int error = errno;
     Abandon();
@@ -247,10 +277,36 @@ void TextOutputStream::WriteLine(const std::string& text) {
   }
 }
 
+void TextOutputStream::WriteInPlace() {
+  int fd;
+  do {
+    fd = open(target_path_.c_str(), O_WRONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) ThrowIO("cannot write", target_path_, errno);
+  // Written over from the start and only then cut to its new length, so a
+  // file is never left empty when the write fails.
+  const bool written = WriteAll(fd, in_place_.data(), in_place_.size()) &&
+                       ftruncate(fd, static_cast<off_t>(in_place_.size())) == 0 &&
+                       FsyncRetrying(fd) == 0;
+  const int error = errno;
+  if (close(fd) != 0 && written && errno != EINTR) ThrowIO("cannot write", target_path_, errno);
+  if (!written) ThrowIO("cannot write", target_path_, error);
+}
+
 void TextOutputStream::Close() {
-  if (fd_ < 0) {
+  if (!open_) {
     if (failed_) {
       throw IOException("an earlier write failed; " + target_path_ + " was not replaced", EIO);
+    }
+    return;
+  }
+  if (fd_ < 0) {
+    open_ = false;
+    try {
+      WriteInPlace();
+    } catch (...) {
+      failed_ = true;
+      throw;
     }
     return;
   }
@@ -261,6 +317,7 @@ void TextOutputStream::Close() {
   }
   const int fd = fd_;
   fd_ = -1;
+  open_ = false;
   if (close(fd) != 0 && errno != EINTR) {
     const int error = errno;
     unlink(temp_path_.c_str());

@@ -36,10 +36,14 @@ class TextInputStream {
 // Writes lines to a temporary file beside the target; Close() writes it out
 // and renames it over the target, so the target is only ever replaced whole.
 // A stream destroyed without Close(), or one whose write failed, removes its
-// temporary file and leaves the target as it was.
+// temporary file and leaves the target as it was. A target that is a
+// symbolic link stays one: the file it points to is written, made if it does
+// not exist yet. Where the target's folder takes no new file but the target
+// itself may be written, the lines are kept until Close() and then written
+// into the target in place.
 class TextOutputStream {
  public:
-  // Null when the temporary file cannot be created.
+  // Null when neither a temporary file nor the target itself can be written.
   static std::shared_ptr<TextOutputStream> Create(const std::string& targetPath);
   ~TextOutputStream();
   TextOutputStream(const TextOutputStream&) = delete;
@@ -47,17 +51,23 @@ class TextOutputStream {
 
   // Writes the text and LF. Raises IOException (with errno) when it fails.
   void WriteLine(const std::string& text);
-  // Flushes, syncs and renames over the target. Raises IOException when any
-  // step fails; the target then stays as it was. A second Close does nothing.
+  // Flushes, syncs and renames over the target (or writes the target in
+  // place). Raises IOException when any step fails; a replaced target then
+  // stays as it was. A second Close does nothing.
   void Close();
 
  private:
+  // fd is the temporary file's, or -1 for a stream that writes in place.
   TextOutputStream(int fd, std::string tempPath, std::string targetPath);
   void Abandon();
+  void WriteInPlace();
   int fd_;
   std::string temp_path_;
   std::string target_path_;
+  bool open_ = true;
   bool failed_ = false;
+  // The lines of a stream that writes in place, until Close.
+  std::string in_place_;
 };
 
 }  // namespace rt

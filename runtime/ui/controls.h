@@ -18,56 +18,51 @@ class OutOfBoundsException : public RuntimeException {
   const char* ClassName() const override { return "OutOfBoundsException"; }
 };
 
-// A list of rows of text cells, rows and columns counted from 0.
+// A list of rows of text, one cell a row (column 0), rows counted from 0:
+// one column without header or grid, a vertical scroll bar when the rows do
+// not fit, one row selected at a time and none before the user presses one.
 class Listbox : public Control {
  public:
   // Raised by the mouse press on a cell: the list, the row and column, and
   // the press's place in the cell. True keeps the list from its own handling
-  // of the press (selecting the row).
+  // of the press (selecting the row). A press made while an earlier one's
+  // handler ran raises nothing.
   using CellClickHandler = std::function<bool(const std::shared_ptr<Listbox>& list, int64_t row,
                                               int64_t column, int64_t x, int64_t y)>;
 
   Listbox();
   ~Listbox() override;
 
+  // Its properties all take only the value the list always has.
   void SetProperties(const PropertySet& properties) override;
 
   void DeleteAllRows();
   // Appends a row: cell i of the row is cells[i]; missing cells are empty and
-  // cells past the last column are dropped.
+  // cells past the last column are dropped. The cells keep their bytes, also
+  // where they are not valid UTF-8 (shown with replacement characters).
   void AddRow(const std::vector<std::string>& cells);
-  // Raises OutOfBoundsException outside the rows and columns.
+  // The cell's bytes as added. Raises OutOfBoundsException outside the rows
+  // and columns.
   std::string Cell(int64_t row, int64_t column) const;
-  int64_t RowCount() const;
-  int64_t ColumnCount() const;
-  // The selected row, or -1.
-  int64_t SelectedRow() const;
 
   void SetCellClickHandler(CellClickHandler handler);
-
-  // Presses and releases the mouse on the cell as a user does, through the
-  // same events. The list must be shown; raises OutOfBoundsException outside
-  // the rows and columns.
-  void ClickCell(int64_t row, int64_t column);
 
  private:
   friend struct detail::Access;
   CellClickHandler cell_click_;
 };
 
-// A check box with a caption.
+// A check box with a caption; checked or not.
 class CheckBox : public Control {
  public:
   CheckBox();
   ~CheckBox() override;
 
+  // The caption, and the state (VisualState 1: checked).
   void SetProperties(const PropertySet& properties) override;
 
-  // Checked. Setting it leaves no mixed state.
   bool Value() const;
   void Value(bool checked);
-  std::string Caption() const;
-  void Caption(const std::string& caption);
 };
 
 }  // namespace rt::ui

@@ -9,7 +9,6 @@
 #include <QMenuBar>
 #include <QPointer>
 #include <QString>
-#include <QStringList>
 #include <QTableWidget>
 #include <QWidget>
 #include <chrono>
@@ -37,7 +36,6 @@ struct Control::Impl {
   int64_t right_margin = 0, bottom_margin = 0;
   bool lock_left = true, lock_top = true, lock_right = false, lock_bottom = false;
   int64_t tab_index = 0;
-  bool visible = true;
 };
 
 namespace detail {
@@ -57,23 +55,32 @@ std::string FromQt(const QString& text);
 
 // Typed reading of property values; a value of another type raises
 // IllegalCastException naming the class and the property.
-bool AsBool(const char* className, const Property& property);
 int64_t AsInteger(const char* className, const Property& property);
+bool AsBool(const char* className, const Property& property);
 double AsNumber(const char* className, const Property& property);
 const std::string& AsText(const char* className, const Property& property);
-Color AsColor(const char* className, const Property& property);
 [[noreturn]] void UnknownProperty(const char* className, const Property& property);
 [[noreturn]] void UnsupportedValue(const char* className, const Property& property);
+
+// A property that the layer carries out in one way only: its value is the
+// one the layer's widgets always have.
+struct FixedValue {
+  const char* name;
+  PropertyValue value;
+};
+// Whether `property` is one of `fixed`; raises when its value is another
+// than the one the layer carries out (IllegalCastException for another type).
+bool CheckFixed(const char* className, const Property& property,
+                const std::vector<FixedValue>& fixed);
 
 // Applies one of the properties every control has; false for a name that is
 // not one of them. Geometry and font wait for CommitControlProperties.
 bool ApplyControlProperty(const char* className, Control::Impl& impl, QFont& font,
                           const Property& property);
-// Ends a batch: sets the font, takes the distances to the content area's
-// edges from the new rectangle, places the control and orders the tab chain.
-void CommitControlProperties(Control& control, const QFont& font);
-// Calls `apply` for each property, then commits; a property that raises
-// ends the batch, and what was set before it is committed all the same.
+// Calls `apply` for each property, then sets the font, takes the distances
+// to the content area's edges from the new rectangle, places the control and
+// orders the tab chain. A property that raises ends the batch, and what was
+// set before it is carried out all the same.
 void ApplyInBatch(Control& control, QFont& font, const PropertySet& properties,
                   const std::function<void(const Property&)>& apply);
 
@@ -123,23 +130,18 @@ class WindowWidget : public QWidget {
 // clock on Linux, the uptime on macOS), wrapping at 32 bits.
 uint32_t EventClockNow();
 
-// The widget of a Listbox. Raises CellClick from the mouse press, for the
-// row the user saw under the pointer when pressing: the list as it was drawn
-// then, which a refill on activation (arriving before or after the press) may
-// have changed since.
+// The widget of a Listbox: one column of rows without header or grid, one
+// row selected at a time. Raises CellClick from the mouse press, for the row
+// the user saw under the pointer when pressing: the list as it was drawn
+// then, which a refill on activation (arriving before or after the press)
+// may have changed since.
 class ListView : public QTableWidget {
  public:
   ListView();
   Listbox* owner = nullptr;  // cleared by the list's destructor
-  // The scroll-bar and column settings, applied together.
-  bool has_horizontal_scrollbar = false;
-  bool has_vertical_scrollbar = true;
-  bool auto_hide_scrollbars = true;
-  bool resizable_columns = false;
-  std::string column_widths;
-  int natural_row_height = 0;
-  void ApplyScrollbars();
-  void ApplyColumnWidths();
+  // Appends a row holding the program's own bytes; the row shows them as
+  // UTF-8, with replacement characters where they are not.
+  void AddRow(const std::vector<std::string>& cells);
   // The cells of a row as the program gave them; empty outside the rows.
   QList<QByteArray> RowCells(int row) const;
 
@@ -148,6 +150,8 @@ class ListView : public QTableWidget {
   // The second press of a double click is a press like any other.
   void mouseDoubleClickEvent(QMouseEvent* event) override { mousePressEvent(event); }
   void paintEvent(QPaintEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   // A row as drawn: its band in the viewport and its cells.
@@ -162,6 +166,8 @@ class ListView : public QTableWidget {
     uint32_t since;
     std::vector<ShownRow> rows;
   };
+  // Rows as high as the list's font and the platform's lists make them.
+  void UseNaturalRowHeight();
   // The row drawn at viewport height y when a press stamped `timestamp` was
   // made; the current rows when the list has not been drawn yet. None below
   // the last row.

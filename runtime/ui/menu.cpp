@@ -82,39 +82,17 @@ void QuitMenuItem::Action() { QuitAction(); }
 namespace detail {
 namespace {
 
-// "Cmd" is Qt's Ctrl, which Qt shows and reads as Command on macOS; "Ctrl"
-// is the Control key there (Qt's Meta) and Ctrl elsewhere.
+// "Cmd+" and a capital letter: the Command key with the letter. "Cmd" is
+// Qt's Ctrl, which Qt shows and reads as Command on macOS and as Ctrl
+// elsewhere.
 QKeySequence ToKeySequence(const MenuItem& item) {
-  const QString text = ToQt(item.Shortcut());
-  if (text.isEmpty()) return {};
-  const auto fail = [&item] {
-    throw RuntimeException("menu item " + item.Name() + ": shortcut \"" + item.Shortcut() +
-                           "\" names no key");
-  };
-  QStringList parts = text.split(QLatin1Char('+'));
-  const QString key = parts.takeLast().trimmed();
-  Qt::KeyboardModifiers modifiers;
-  for (const QString& part : parts) {
-    const QString modifier = part.trimmed().toLower();
-    if (modifier == QLatin1String("cmd") || modifier == QLatin1String("command")) {
-      modifiers |= Qt::ControlModifier;
-    } else if (modifier == QLatin1String("shift")) {
-      modifiers |= Qt::ShiftModifier;
-    } else if (modifier == QLatin1String("alt") || modifier == QLatin1String("option")) {
-      modifiers |= Qt::AltModifier;
-    } else if (modifier == QLatin1String("ctrl") || modifier == QLatin1String("control")) {
-#ifdef Q_OS_MACOS
-      modifiers |= Qt::MetaModifier;
-#else
-      modifiers |= Qt::ControlModifier;
-#endif
-    } else {
-      fail();
-    }
+  const std::string& text = item.Shortcut();
+  if (text.empty()) return {};
+  if (text.size() != 5 || text.compare(0, 4, "Cmd+") != 0 || text[4] < 'A' || text[4] > 'Z') {
+    throw RuntimeException("menu item " + item.Name() + ": shortcut \"" + text +
+                           "\" is not Cmd+ and a capital letter");
   }
-  const QKeySequence plain = QKeySequence::fromString(key, QKeySequence::PortableText);
-  if (key.isEmpty() || plain.count() != 1 || plain[0].key() == Qt::Key_unknown) fail();
-  return QKeySequence(QKeyCombination(modifiers | plain[0].keyboardModifiers(), plain[0].key()));
+  return QKeySequence(QKeyCombination(Qt::ControlModifier, static_cast<Qt::Key>(Qt::Key_A + (text[4] - 'A'))));
 }
 
 bool IsDivider(const MenuItem& item) { return item.Text() == "-"; }

@@ -24,8 +24,8 @@ class MenuItem {
   // The title shown.
   const std::string& Text() const;
   void Text(const std::string& text);
-  // "Cmd+" and a key (Command on macOS, Ctrl elsewhere), possibly with
-  // "Shift+", "Alt+" or "Ctrl+" before it; empty for none.
+  // "Cmd+" and a capital letter (Command on macOS, Ctrl elsewhere); empty
+  // for none.
   const std::string& Shortcut() const;
   void Shortcut(const std::string& shortcut);
   // Enabled only while something can carry out the command: its own action,

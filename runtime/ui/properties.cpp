@@ -1,5 +1,5 @@
 #include <QApplication>
-#include <QFontDatabase>
+#include <algorithm>
 
 #include "runtime/exceptions.h"
 #include "runtime/text.h"
@@ -16,6 +16,56 @@ const T& Get(const char* className, const Property& property, const char* typeNa
                                " takes " + typeName);
   }
   return *value;
+}
+
+const char* TypeName(const PropertyValue& value) {
+  constexpr const char* kNames[] = {"a Boolean", "an Integer", "a number", "a String", "a Color"};
+  return kNames[value.index()];
+}
+
+// Properties that every control carries out in one way only.
+const std::vector<FixedValue>& FixedControlValues() {
+  static const std::vector<FixedValue> fixed = {
+      // Control sets do not exist in this layer; every control stands alone.
+      {"Index", int64_t{-2147483648}},
+      // There are no tab panels in this layer.
+      {"TabPanelIndex", int64_t{0}},
+      {"TabStop", true},
+      // Qt draws the controls of an inactive window with the style's own
+      // inactive colours.
+      {"AllowAutoDeactivate", true},
+      {"AllowFocusRing", true},
+      {"Enabled", true},
+      {"Visible", true},
+      {"Tooltip", std::string()},
+      // A control paints only its own parts over the window's background.
+      {"Transparent", false},
+      {"Bold", false},
+      {"Italic", false},
+      {"Underline", false},
+      // The platform's font for controls.
+      {"FontName", std::string("System")},
+      // The point, the unit FontSize is applied in.
+      {"FontUnit", int64_t{0}},
+      // This layer binds no control to a database and nests none in another.
+      {"DataSource", std::string()},
+      {"DataField", std::string()},
+      {"InitialParent", std::string()},
+  };
+  return fixed;
+}
+
+void CommitControlProperties(Control& control, const QFont& font) {
+  Control::Impl& impl = Access::ImplOf(control);
+  impl.widget->setFont(font);
+  impl.widget->resize(static_cast<int>(std::clamp<int64_t>(impl.width, 0, QWIDGETSIZE_MAX)),
+                      static_cast<int>(std::clamp<int64_t>(impl.height, 0, QWIDGETSIZE_MAX)));
+  if (std::shared_ptr<Window> window = impl.window.lock()) {
+    impl.right_margin = window->Width() - (impl.left + impl.width);
+    impl.bottom_margin = window->Height() - (impl.top + impl.height);
+    Access::PlaceControl(*window, control);
+    Access::UpdateTabOrder(*window);
+  }
 }
 
 }  // namespace
@@ -39,10 +89,6 @@ const std::string& AsText(const char* className, const Property& property) {
   return Get<std::string>(className, property, "a String");
 }
 
-Color AsColor(const char* className, const Property& property) {
-  return Get<Color>(className, property, "a Color");
-}
-
 void UnknownProperty(const char* className, const Property& property) {
   throw RuntimeException(std::string(className) + " has no property " + property.name);
 }
@@ -56,16 +102,26 @@ void UnsupportedValue(const char* className, const Property& property) {
                          (shown.empty() ? std::string() : " " + shown));
 }
 
+bool CheckFixed(const char* className, const Property& property,
+                const std::vector<FixedValue>& fixed) {
+  for (const FixedValue& f : fixed) {
+    if (property.name != f.name) continue;
+    if (property.value.index() != f.value.index()) {
+      throw IllegalCastException(std::string("property ") + property.name + " of " + className +
+                                 " takes " + TypeName(f.value));
+    }
+    if (property.value != f.value) UnsupportedValue(className, property);
+    return true;
+  }
+  return false;
+}
+
 bool ApplyControlProperty(const char* className, Control::Impl& impl, QFont& font,
                           const Property& p) {
-  QWidget& widget = *impl.widget;
   const std::string& name = p.name;
   if (name == "Name") {
     impl.name = AsText(className, p);
-    widget.setObjectName(ToQt(impl.name));
-  } else if (name == "Index") {
-    // Control sets do not exist in this layer; every control stands alone.
-    AsInteger(className, p);
+    impl.widget->setObjectName(ToQt(impl.name));
   } else if (name == "Left") {
     impl.left = AsInteger(className, p);
   } else if (name == "Top") {
@@ -84,48 +140,12 @@ bool ApplyControlProperty(const char* className, Control::Impl& impl, QFont& fon
     impl.lock_bottom = AsBool(className, p);
   } else if (name == "TabIndex") {
     impl.tab_index = AsInteger(className, p);
-  } else if (name == "TabPanelIndex") {
-    // No effect: there are no tab panels in this layer.
-    AsInteger(className, p);
-  } else if (name == "TabStop") {
-    widget.setFocusPolicy(AsBool(className, p) ? Qt::StrongFocus : Qt::ClickFocus);
-  } else if (name == "AllowAutoDeactivate") {
-    // No effect: Qt draws the controls of an inactive window with the
-    // style's own inactive colours in every case.
-    AsBool(className, p);
-  } else if (name == "AllowFocusRing") {
-    widget.setAttribute(Qt::WA_MacShowFocusRect, AsBool(className, p));
-  } else if (name == "Enabled") {
-    widget.setEnabled(AsBool(className, p));
-  } else if (name == "Visible") {
-    impl.visible = AsBool(className, p);
-    if (impl.window.lock()) widget.setVisible(impl.visible);
-  } else if (name == "Tooltip") {
-    widget.setToolTip(ToQt(AsText(className, p)));
-  } else if (name == "Transparent") {
-    // No effect: a control paints only its own parts over the window's
-    // background, transparent or not.
-    AsBool(className, p);
-  } else if (name == "Bold") {
-    font.setBold(AsBool(className, p));
-  } else if (name == "Italic") {
-    font.setItalic(AsBool(className, p));
-  } else if (name == "Underline") {
-    font.setUnderline(AsBool(className, p));
-  } else if (name == "FontName") {
-    // "System" (or nothing) is the platform's font for controls.
-    const std::string& family = AsText(className, p);
-    if (family.empty() || family == "System") {
-      font.setFamily(QApplication::font(&widget).family());
-    } else {
-      font.setFamily(ToQt(family));
-    }
   } else if (name == "FontSize") {
     // 0 keeps the usual size of the system font.
     const double size = AsNumber(className, p);
     if (size < 0) UnsupportedValue(className, p);
     if (size == 0) {
-      const QFont usual = QApplication::font(&widget);
+      const QFont usual = QApplication::font(impl.widget);
       if (usual.pointSizeF() > 0)
         font.setPointSizeF(usual.pointSizeF());
       else
@@ -133,17 +153,21 @@ bool ApplyControlProperty(const char* className, Control::Impl& impl, QFont& fon
     } else {
       font.setPointSizeF(size);
     }
-  } else if (name == "FontUnit") {
-    // 0, the default unit, is the point, the one FontSize is applied in.
-    if (AsInteger(className, p) != 0) UnsupportedValue(className, p);
-  } else if (name == "DataSource" || name == "DataField" || name == "InitialParent") {
-    // No effect: this layer binds no control to a database and nests no
-    // control inside another.
-    AsText(className, p);
   } else {
-    return false;
+    return CheckFixed(className, p, FixedControlValues());
   }
   return true;
+}
+
+void ApplyInBatch(Control& control, QFont& font, const PropertySet& properties,
+                  const std::function<void(const Property&)>& apply) {
+  try {
+    for (const Property& p : properties) apply(p);
+  } catch (...) {
+    CommitControlProperties(control, font);
+    throw;
+  }
+  CommitControlProperties(control, font);
 }
 
 }  // namespace rt::ui::detail

@@ -48,6 +48,8 @@ void InstallQuitSignals(QObject* parent) {
 }
 
 struct State {
+  std::string program;
+  char* argv[2] = {nullptr, nullptr};
   int argc = 0;
   QApplication* owned_application = nullptr;
   QuitFilter* quit_filter = nullptr;
@@ -79,8 +81,14 @@ std::string Demangled(const char* name) {
 void RuntimeInit(int argc, char** argv) {
   State& s = state();
   if (QCoreApplication::instance() == nullptr) {
-    s.argc = argc;
-    s.owned_application = new QApplication(s.argc, argv);
+    // Qt reads options of its own from the command line (-reverse mirrors
+    // every window, -platform picks another display); the program has none,
+    // so the toolkit gets the program's name alone. Qt keeps the vector.
+    s.program = argc > 0 && argv != nullptr && argv[0] != nullptr ? argv[0] : "sorvane";
+    s.argv[0] = s.program.data();
+    s.argv[1] = nullptr;
+    s.argc = 1;
+    s.owned_application = new QApplication(s.argc, s.argv);
   } else if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
     throw RuntimeException("the running Qt application object cannot show widgets");
   }

@@ -13,7 +13,8 @@
 namespace rt::ui {
 
 // Makes Qt's application object, unless one exists already: the layer then
-// uses that one and leaves it in place at the exit. Qt keeps argv.
+// uses that one and leaves it in place at the exit. Of the command line, Qt
+// gets only the program's name: none of Qt's own options takes effect.
 void RuntimeInit(int argc, char** argv);
 
 // Records a class of the program or the layer by its full name

@@ -4,7 +4,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "runtime/ui/properties.h"
 
@@ -59,8 +58,10 @@ class Control : public std::enable_shared_from_this<Control> {
   std::unique_ptr<Impl> impl_;
 };
 
-// A window: its content area below the menu bar where the menu bar sits
-// inside the window (not on macOS), its controls, its events. The program
+// A window: a floating utility window (above the windows of every
+// application) with a title, a close and a minimise button, that the user can
+// resize; its content area below the menu bar where the menu bar sits inside
+// the window (not on macOS), its controls, its events. The program
 // derives its window classes from it, binds its handlers with
 // SetEventHandler in the derived constructor, and then calls Constructor on
 // the shared object. Main thread only.
@@ -76,9 +77,9 @@ class Window : public std::enable_shared_from_this<Window> {
   const std::string& FullClassName() const;
 
   // Opens the window: registers it as open, raises Layout, CreateControls
-  // and Open in this order, and shows it when it is Visible. An exception of
-  // a handler goes to UnhandledException and the next step follows. The
-  // window must be owned by a shared_ptr; a second call raises.
+  // and Open in this order, and shows it. An exception of a handler goes to
+  // UnhandledException and the next step follows. The window must be owned
+  // by a shared_ptr; a second call raises.
   void Constructor();
   // Closes the window: raises Close, then ends its registration as open and
   // hides it. A window that is not open is left alone.
@@ -86,7 +87,10 @@ class Window : public std::enable_shared_from_this<Window> {
 
   // Place and size of the content area: screen coordinates of its top-left
   // corner, and its size. Sizes are kept within the minimum and maximum
-  // sizes; a place off every screen is brought back onto the nearest one.
+  // sizes. Once the program has given the window a place, all of it is kept
+  // on the screen, from when it shows: a place partly or wholly off the
+  // screen (a saved place, a monitor gone since) is moved to the nearest one
+  // that is on it.
   int64_t Left() const;
   void Left(int64_t left);
   int64_t Top() const;
@@ -96,15 +100,15 @@ class Window : public std::enable_shared_from_this<Window> {
   int64_t Height() const;
   void Height(int64_t height);
 
-  std::string Title() const;
-
   std::shared_ptr<rt::ui::MenuBar> MenuBar() const;
   // Installs the menu tree as the window's menu bar. Raises RuntimeException
   // for a shortcut text that names no key.
   void MenuBar(std::shared_ptr<rt::ui::MenuBar> menuBar);
 
   // Applies a design-time property set in one batch (errors as for
-  // Control::SetProperties).
+  // Control::SetProperties): the sizes, their limits and the title; every
+  // other property the window has takes only the value the window always
+  // has.
   void SetProperties(const PropertySet& properties);
 
   // Places `control` on the window under `name`. Raises NilObjectException
@@ -112,7 +116,6 @@ class Window : public std::enable_shared_from_this<Window> {
   void AddControl(const std::string& name, const std::shared_ptr<Control>& control);
   // The control of that name (letter case of ASCII letters aside), or null.
   std::shared_ptr<Control> ControlByName(const std::string& name) const;
-  std::vector<std::shared_ptr<Control>> Controls() const;
 
  protected:
   // Binds `handler` to `event`, replacing an earlier one; an empty handler

@@ -7,17 +7,28 @@
 # the list's background, its focus frame and selection colours are light or
 # blue. Blank gaps of a pixel or two inside a row's text are bridged.
 # With "selection" after the rectangle it prints the bands drawn in the
-# selection colour (a strong blue) instead: the selected rows of a list.
+# selection colour (a strong blue) instead: the selected rows of a list; with
+# "tint", those with any blue tint, faint ones too (a row drawn as current).
+# With "columns" it prints the bands of pixel columns that hold text, from
+# the left, "left right" each.
 #
-#   text_rows.pl SCREEN_FILE LEFT TOP WIDTH HEIGHT [selection]
+#   text_rows.pl SCREEN_FILE LEFT TOP WIDTH HEIGHT [selection|tint|columns]
 use strict;
 use warnings;
-
-my ($file, $left, $top, $width, $height, $mode) = @ARGV;
-die "usage: $0 SCREEN_FILE LEFT TOP WIDTH HEIGHT [selection]\n" unless defined $height;
-my $selection = defined $mode && $mode eq 'selection';
 use constant INK => 170;
 use constant BRIDGE => 2;
+
+my ($file, $left, $top, $width, $height, $mode) = @ARGV;
+die "usage: $0 SCREEN_FILE LEFT TOP WIDTH HEIGHT [selection|tint|columns]\n"
+    unless defined $height;
+$mode //= 'text';
+my %counts = (
+  text => sub { $_[0] < INK && $_[1] < INK && $_[2] < INK },
+  columns => sub { $_[0] < INK && $_[1] < INK && $_[2] < INK },
+  selection => sub { $_[2] > 150 && $_[2] - $_[0] > 100 },
+  tint => sub { $_[2] - $_[0] >= 10 },
+);
+my $counts = $counts{$mode} or die "$0: unknown mode $mode\n";
 
 open(my $in, '<:raw', $file) or die "$file: $!\n";
 read($in, my $header, 100) == 100 or die "$file: short header\n";
@@ -38,24 +49,30 @@ my $bottom = $top + $height - 1;
 $bottom = $screen_height - 1 if $bottom >= $screen_height;
 exit 0 if $right < $left || $bottom < $top;
 
-my ($band_top, $band_bottom);
+# Which lines (pixel rows, or columns) of the rectangle hold a pixel that
+# counts.
+my @marked;
 for my $y ($top .. $bottom) {
   seek($in, $pixels + $y * $bytes_per_line + 4 * $left, 0) or die "$file: $!\n";
   read($in, my $line, 4 * ($right - $left + 1));
-  my $ink = 0;
+  my $x = $left;
   for my $pixel (unpack("$word*", $line)) {
-    my ($red, $green, $blue) = (($pixel >> 16) & 0xff, ($pixel >> 8) & 0xff, $pixel & 0xff);
-    if ($selection ? $blue > 150 && $blue - $red > 100 : $red < INK && $green < INK && $blue < INK) {
-      $ink = 1;
-      last;
+    if ($counts->(($pixel >> 16) & 0xff, ($pixel >> 8) & 0xff, $pixel & 0xff)) {
+      $marked[$mode eq 'columns' ? $x : $y] = 1;
+      last unless $mode eq 'columns';
     }
+    ++$x;
   }
-  next unless $ink;
-  if (defined $band_top && $y - $band_bottom > BRIDGE + 1) {
-    print "$band_top $band_bottom\n";
-    undef $band_top;
-  }
-  $band_top = $y unless defined $band_top;
-  $band_bottom = $y;
 }
-print "$band_top $band_bottom\n" if defined $band_top;
+
+my ($band_first, $band_last);
+for my $at ($mode eq 'columns' ? ($left .. $right) : ($top .. $bottom)) {
+  next unless $marked[$at];
+  if (defined $band_first && $at - $band_last > BRIDGE + 1) {
+    print "$band_first $band_last\n";
+    undef $band_first;
+  }
+  $band_first = $at unless defined $band_first;
+  $band_last = $at;
+}
+print "$band_first $band_last\n" if defined $band_first;

@@ -24,7 +24,7 @@ bundle=$work/bundle
 calls=$bundle/calls.log
 config=$work/config
 screen_file=$work/fb/Xvfb_screen0
-xvfb_pid='' app_pid='' other_pid=''
+xvfb_pid='' app_pid='' other_pid='' as_user=''
 
 cleanup() {
   if [ -n "$app_pid" ]; then kill "$app_pid" 2>/dev/null || true; fi
@@ -111,10 +111,13 @@ make_bundle() {
   : >"$calls"
 }
 
-# Starts the application from a folder that is not the bundle's, so that the
-# bundle is found from the executable alone, with a private home and
-# configuration folder and nothing of a desktop session.
+# Starts the application, with ARGUMENTS on its command line, from a folder
+# that is not the bundle's, so that the bundle is found from the executable
+# alone, with a private home and configuration folder and nothing of a
+# desktop session. As $as_user when that is set (see run_as_an_ordinary_user).
 start_app() {
+  local user=()
+  [ -z "$as_user" ] || user=(setpriv --reuid="$as_user" --regid="$as_user" --clear-groups)
   (
     cd "$work/elsewhere"
     unset SESSION_MANAGER DBUS_SESSION_BUS_ADDRESS XDG_CURRENT_DESKTOP DESKTOP_SESSION \
@@ -122,7 +125,7 @@ start_app() {
       QT_ENABLE_HIGHDPI_SCALING QT_STYLE_OVERRIDE QT_QPA_PLATFORMTHEME
     export HOME=$work/home XDG_CONFIG_HOME=$config XDG_RUNTIME_DIR=$work/runtime \
       QT_QPA_PLATFORM=xcb
-    exec "$bundle/bin/sorvane"
+    exec "${user[@]}" "$bundle/bin/sorvane" "$@"
   ) >>"$work/app.out" 2>>"$work/app.err" &
   app_pid=$!
   window_shown() {
@@ -484,6 +487,76 @@ scenario_close_by_window_manager() {
   wmctrl -c Sorvane || fail "wmctrl could not close the window"
   expect_exit "wmctrl -c"
   expect_preferences "$X" "$((Y + bar))" 160 160 0
+}
+
+# Runs the application as an ordinary user from here on: the superuser
+# writes into any folder, a user cannot write into one made read-only. The
+# test's files become theirs.
+run_as_an_ordinary_user() {
+  [ "$(id -u)" -eq 0 ] || return 0
+  as_user=65534
+  chmod 755 "$work"
+  chown -R "$as_user:$as_user" "$work/home" "$work/runtime" "$work/elsewhere" "$bundle"
+}
+
+# The window's list, its rows and the check box as a user meets them,
+# started with options that Qt would take for its own: -platform offscreen
+# would show no window, -reverse would mirror it. A saved place off the
+# screen comes back with the whole window on the screen; rows have the
+# height of a line of text; no row looks selected before one is pressed.
+scenario_window_as_met() {
+  letter_rule_files b c d e f g h i j k
+  mkdir -p "$config"
+  printf '5000\n3000\n200\n200\n1\n' >"$config/sorvane.pref"
+  start_app -platform offscreen -reverse
+  bar=$((HEIGHT - 200))
+  local screen_width screen_height
+  read -r screen_width screen_height < <(xdotool getdisplaygeometry)
+  expect_geometry $((screen_width - 200)) $((screen_height - 200 - bar)) 200 $((200 + bar))
+  expect_shown
+  # Left to right: the menus start at the menu bar's left end.
+  local first
+  read -r first _ < <(text_rows "$X" "$Y" "$WIDTH" "$bar" columns)
+  [ -n "$first" ] && [ "$first" -lt $((X + 40)) ] ||
+    fail "the window is mirrored: the menu bar's first title starts at x $first, not at its left end $X"
+  local tops pitch
+  tops=$(awk '{print $1}' "$work/rows")
+  pitch=$(( ($(tail -n 1 <<<"$tops") - $(head -n 1 <<<"$tops")) / ($(row_count) - 1) ))
+  [ "$(row_count)" -ge 8 ] && [ "$pitch" -le 22 ] ||
+    fail "the list shows $(row_count) rows $pitch pixels apart, expected rows a line of text high"
+  [ -z "$(text_rows $((X + 9)) $((Y + bar + 7)) $((WIDTH - 40)) $((HEIGHT - bar - 30)) tint)" ] ||
+    fail "a row looks selected before any press"
+  quit_app
+  expect_preferences $((screen_width - 200)) $((screen_height - 200)) 200 200 1
+}
+
+# A rule file whose name is not valid UTF-8 runs from its row. Preferences
+# are written where the folder takes no new file but the file may be
+# written, and through a link to a file not made yet, which stays a link.
+scenario_names_and_preferences() {
+  mkdir -p "$bundle/Verodavuda" "$config" "$work/linked"
+  printf 'e\tcafe\t\n' >"$bundle/Verodavuda/caf$(printf '\351').txt"
+  printf '20\n60\n160\n160\n1\n' >"$config/sorvane.pref"
+  run_as_an_ordinary_user
+  [ -z "$as_user" ] || chown "$as_user:$as_user" "$config/sorvane.pref" "$work/linked"
+  chmod 555 "$config"
+  start_app
+  bar=$((HEIGHT - 160))
+  expect_shown
+  click_row_and_identify 0 1 cafe
+  quit_app
+  expect_preferences "$X" "$((Y + bar))" 160 160 1
+  [ "$(ls -A "$config")" = sorvane.pref ] || fail "the preferences folder holds more: $(ls -A "$config")"
+
+  chmod 755 "$config"
+  rm "$config/sorvane.pref"
+  ln -s "$work/linked/sorvane.pref" "$config/sorvane.pref"
+  start_app
+  expect_shown
+  read_geometry
+  quit_app
+  [ -L "$config/sorvane.pref" ] || fail "the link to the preferences file was replaced"
+  expect_preferences "$X" "$((Y + bar))" 160 160 1
 }
 
 # The processes whose command line holds TEXT.

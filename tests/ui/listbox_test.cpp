@@ -7,12 +7,15 @@
 
 #include "runtime/exceptions.h"
 #include "runtime/ui/controls.h"
+#include "runtime/ui/testing.h"
 #include "tests/ui/ui_support.h"
 
 namespace {
 
 using rt::ui::Listbox;
 using rt::ui::OutOfBoundsException;
+using rt::ui::testing::ClickCell;
+using rt::ui::testing::SelectedRow;
 using uitest::TestWindow;
 
 QWidget* Shown() { return uitest::TopLevelTitled("list-window"); }
@@ -56,30 +59,27 @@ class ListboxTest : public testing::Test {
   bool consume_ = false;
 };
 
-TEST_F(ListboxTest, RowsHoldTheirCellsAndOutOfRangeCellsRaise) {
-  list_->SetProperties({{"ColumnCount", int64_t{2}}});
+TEST_F(ListboxTest, RowsKeepTheBytesTheyWereGivenAndOutOfRangeCellsRaise) {
   list_->DeleteAllRows();
-  list_->AddRow({"one", "uno", "dropped"});
-  list_->AddRow({"日本語 ✓"});
-  EXPECT_EQ(list_->RowCount(), 2);
-  EXPECT_EQ(list_->Cell(0, 1), "uno");
-  EXPECT_EQ(list_->Cell(1, 0), "日本語 ✓");
-  EXPECT_EQ(list_->Cell(1, 1), "");
-  for (auto [row, column] : std::vector<std::pair<int, int>>{{2, 0}, {0, 2}, {-1, 0}}) {
+  const std::vector<std::string> names = {"日本語 ✓", "caf\xE9", "\xFF\xFE", ""};
+  for (const std::string& name : names) list_->AddRow({name, "dropped"});
+  ASSERT_EQ(rt::ui::testing::RowCount(*list_), 4);
+  for (size_t row = 0; row < names.size(); ++row) EXPECT_EQ(list_->Cell(row, 0), names[row]);
+  for (auto [row, column] : std::vector<std::pair<int, int>>{{4, 0}, {0, 1}, {-1, 0}}) {
     EXPECT_THROW(list_->Cell(row, column), OutOfBoundsException) << row << ", " << column;
   }
 }
 
 TEST_F(ListboxTest, PressRaisesCellClickOnceOnARowOnlyAndTrueKeepsTheSelection) {
   Open();
-  list_->ClickCell(2, 0);
+  ClickCell(*list_, 2, 0);
   EXPECT_EQ(events_, std::vector<std::string>{"click 2,0"});
-  EXPECT_EQ(list_->SelectedRow(), 2);
+  EXPECT_EQ(SelectedRow(*list_), 2);
   consume_ = true;
-  list_->ClickCell(0, 0);
+  ClickCell(*list_, 0, 0);
   EXPECT_EQ(events_.back(), "click 0,0");
-  EXPECT_EQ(list_->SelectedRow(), 2);
-  EXPECT_THROW(list_->ClickCell(3, 0), OutOfBoundsException);
+  EXPECT_EQ(SelectedRow(*list_), 2);
+  EXPECT_THROW(ClickCell(*list_, 3, 0), OutOfBoundsException);
 
   auto* view = Shown()->findChild<QTableWidget*>("list");
   ASSERT_NE(view, nullptr);
@@ -108,7 +108,7 @@ TEST_F(ListboxTest, FirstPressOnAnInactiveWindowRaisesActivateBeforeTheClickOnTh
     other_->Constructor();
     ASSERT_TRUE(uitest::SettleUntil([] { return !Shown()->isActiveWindow(); }));
     events_.clear();
-    list_->ClickCell(row, 0);
+    ClickCell(*list_, row, 0);
     // The platform's activation that follows raises nothing more.
     ASSERT_TRUE(uitest::SettleUntil([] { return Shown()->isActiveWindow(); }));
     uitest::Settle();
@@ -128,9 +128,9 @@ TEST_F(ListboxTest, ExceptionFromTheClickHandlerIsReportedAndTheListGoesOn) {
   list_->SetCellClickHandler([](const std::shared_ptr<Listbox>&, int64_t, int64_t, int64_t,
                                 int64_t) -> bool { throw rt::IOException("disk gone", 5); });
   testing::internal::CaptureStderr();
-  list_->ClickCell(1, 0);
+  ClickCell(*list_, 1, 0);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "Unhandled IOException: disk gone\n");
-  EXPECT_EQ(list_->SelectedRow(), 1);
+  EXPECT_EQ(SelectedRow(*list_), 1);
 }
 
 }  // namespace

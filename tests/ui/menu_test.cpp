@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include "runtime/exceptions.h"
 #include "tests/ui/ui_support.h"
 
 namespace {
@@ -27,7 +28,7 @@ TEST(MenuBarOnAWindow, ShowsTheTreeWithDividersShortcutsAndEnabledState) {
   bar->AddMenu(Make("FileMenu", "File"));
   bar->Item(0)->AddMenu(Make<rt::ui::QuitMenuItem>("FileQuit", "Quit", "Cmd+Q"));
   bar->AddMenu(Make("EditMenu", "Edit"));
-  auto manual = Make("Manual", "Manual", "Shift+Cmd+M");
+  auto manual = Make("Manual", "Manual", "Cmd+M");
   manual->AutoEnabled(false);
   for (auto item : {Make("EditUndo", "Undo", "Cmd+Z"), Make("Divider", "-"), manual}) {
     bar->Item(1)->AddMenu(item);
@@ -50,7 +51,13 @@ TEST(MenuBarOnAWindow, ShowsTheTreeWithDividersShortcutsAndEnabledState) {
   EXPECT_FALSE(edit[0]->isEnabled());
   EXPECT_TRUE(edit[1]->isSeparator());
   EXPECT_TRUE(edit[2]->isEnabled());
-  EXPECT_EQ(edit[2]->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M));
+  EXPECT_EQ(edit[2]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_M));
+
+  // Shortcuts are "Cmd+" and a capital letter, or none.
+  for (const char* shortcut : {"Shift+Cmd+M", "Cmd+m", "Cmd+F1", "M", "Cmd+"}) {
+    bar->Item(1)->Item(0)->Shortcut(shortcut);
+    EXPECT_THROW(window->MenuBar(bar), rt::RuntimeException) << shortcut;
+  }
 }
 
 }  // namespace

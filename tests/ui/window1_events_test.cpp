@@ -8,6 +8,7 @@
 
 #include "app/startup.h"
 #include "app/window1.h"
+#include "runtime/ui/testing.h"
 #include "engine/script_bridge.h"
 #include "runtime/exceptions.h"
 #include "tests/support/bundle.h"
@@ -47,7 +48,7 @@ class Window1EventsTest : public testing::Test {
   std::vector<std::string> Rows(const std::shared_ptr<Window1>& window) const {
     std::vector<std::string> rows;
     const auto list = window->Listbox1();
-    for (int64_t r = 0; r < list->RowCount(); ++r) rows.push_back(list->Cell(r, 0));
+    for (int64_t r = 0; r < rt::ui::testing::RowCount(*list); ++r) rows.push_back(list->Cell(r, 0));
     return rows;
   }
 
@@ -95,7 +96,7 @@ TEST_F(Window1EventsTest, ClickRunsTheRuleFileOfColumnZeroWithTheBoxAsClearingFl
 
   window->CB1()->Value(false);
   uitest::Settle();
-  window->Listbox1()->ClickCell(0, 0);
+  rt::ui::testing::ClickCell(*window->Listbox1(), 0, 0);
   EXPECT_EQ(bundle_->Calls(), (std::vector<ScriptCall>{
                                   {"getcontents.scpt", {}},
                                   {"applyCS.scpt", {"2,5,", "2,5,", "Bold", "1", "2", "0"}},

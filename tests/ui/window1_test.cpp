@@ -7,6 +7,7 @@
 #include <QTableWidget>
 
 #include "runtime/ui/runtime.h"
+#include "runtime/ui/testing.h"
 #include "tests/ui/recording_window1_events.h"
 #include "tests/ui/ui_support.h"
 
@@ -45,20 +46,21 @@ TEST_F(Window1Test, NamingYieldsTheOneOpenWindowAlsoInsideItsOpenAndCloseHandler
 
 TEST_F(Window1Test, IsAFloatingWindowTitledSorvaneWithTheListAndTheCheckBox) {
   const std::shared_ptr<Window1> window = Window1::Instance();
-  ASSERT_NE(Shown(), nullptr) << window->Title();
+  ASSERT_NE(Shown(), nullptr);
   const Qt::WindowFlags flags = Shown()->windowFlags();
   EXPECT_EQ(flags & Qt::WindowType_Mask, Qt::Tool);
   EXPECT_TRUE(flags & Qt::WindowStaysOnTopHint);
   EXPECT_TRUE((flags & Qt::WindowCloseButtonHint) && (flags & Qt::WindowMinimizeButtonHint));
   EXPECT_FALSE(flags & (Qt::WindowMaximizeButtonHint | Qt::WindowFullscreenButtonHint));
 
-  ASSERT_EQ(window->Controls().size(), 2u);
-  EXPECT_EQ(window->Listbox1()->ColumnCount(), 1);
-  EXPECT_EQ(window->CB1()->Caption(), "clearing overrides");
   EXPECT_TRUE(window->CB1()->Value());
   auto* list = Shown()->findChild<QTableWidget*>("Listbox1");
   auto* box = Shown()->findChild<QCheckBox*>("CB1");
   ASSERT_TRUE(list && box);
+  EXPECT_EQ(Shown()->findChildren<QTableWidget*>().size() + Shown()->findChildren<QCheckBox*>().size(),
+            2u);
+  EXPECT_EQ(list->columnCount(), 1);
+  EXPECT_EQ(box->text(), "clearing overrides");
   EXPECT_FALSE(list->horizontalHeader()->isVisible());
   EXPECT_FALSE(list->showGrid());
   EXPECT_EQ(list->selectionMode(), QAbstractItemView::SingleSelection);
@@ -96,12 +98,12 @@ TEST_F(Window1Test, ClickOnACellCallsListbox1CellClickOnceWithTheListAndTheRow) 
   const std::shared_ptr<Window1> window = Window1::Instance();
   ASSERT_TRUE(uitest::SettleUntil([] { return Shown() != nullptr && Shown()->isActiveWindow(); }));
   for (const char* name : {"one", "two", "three"}) window->Listbox1()->AddRow({name});
-  window->Listbox1()->ClickCell(1, 0);
+  rt::ui::testing::ClickCell(*window->Listbox1(), 1, 0);
   ASSERT_EQ(Calls().clicks.size(), 1u);
   EXPECT_EQ(Calls().clicks[0].list, window->Listbox1().get());
   EXPECT_EQ(Calls().clicks[0].row, 1);
   // The handler's False leaves the list its own selection of the row.
-  EXPECT_EQ(window->Listbox1()->SelectedRow(), 1);
+  EXPECT_EQ(rt::ui::testing::SelectedRow(*window->Listbox1()), 1);
 }
 
 }  // namespace
