@@ -19,6 +19,14 @@ std::vector<std::shared_ptr<Window>>& OpenRegistry() {
 
 }  // namespace
 
+bool Window::Impl::Raise(WindowEvent event) {
+  // A copy, so that a handler that rebinds its own event is not destroyed
+  // while it runs.
+  std::function<void()> handler = handlers[static_cast<size_t>(event)];
+  if (!handler) return true;
+  return detail::Guard(handler);
+}
+
 Window::Window(std::string fullClassName) : impl_(std::make_unique<Impl>()) {
   detail::RequireUiThread();
   impl_->full_class_name = std::move(fullClassName);

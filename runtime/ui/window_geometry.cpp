@@ -41,14 +41,6 @@ QScreen* ScreenFor(const QRect& frame) {
 
 }  // namespace
 
-bool Window::Impl::Raise(WindowEvent event) {
-  // A copy, so that a handler that rebinds its own event is not destroyed
-  // while it runs.
-  std::function<void()> handler = handlers[static_cast<size_t>(event)];
-  if (!handler) return true;
-  return detail::Guard(handler);
-}
-
 int Window::Impl::MenuBarHeight() const {
   QMenuBar* bar = widget->menu_bar;
   if (bar == nullptr || bar->isNativeMenuBar()) return 0;
