@@ -91,10 +91,10 @@ std::string getRegParaPos(const std::string& text, const std::string& pattern) {
       if (cr == std::string_view::npos) {
         std::string last(all.substr(begin));
         last.push_back('\r');
-        if (re.Search(last)) AppendNumber(list, number);
+        if (re.HasMatch(last)) AppendNumber(list, number);
         break;
       }
-      if (re.Search(all.substr(begin, cr + 1 - begin))) AppendNumber(list, number);
+      if (re.HasMatch(all.substr(begin, cr + 1 - begin))) AppendNumber(list, number);
       begin = cr + 1;
     }
     return list;

@@ -71,8 +71,15 @@ struct RegEx::Impl {
   std::unique_ptr<pcre2_compile_context, CompileContextFree> compileContext;
   std::unique_ptr<pcre2_match_context, MatchContextFree> matchContext;
   std::unique_ptr<pcre2_code, CodeFree> code;
+  // The same pattern compiled anchored, made on the first empty match. Only
+  // the JIT searches invalid UTF-8 correctly, and it cannot anchor a search
+  // at match time: PCRE2 hands such a search to its interpreter, which
+  // returns matches from past the next stray byte and reads on to the end
+  // of the valid stretch at every call.
+  std::unique_ptr<pcre2_code, CodeFree> anchoredCode;
   std::unique_ptr<pcre2_match_data, MatchDataFree> matchData;
   bool jitted = false;
+  bool anchoredJitted = false;
 
   Impl() {
     compileContext.reset(pcre2_compile_context_create(nullptr));
@@ -82,30 +89,39 @@ struct RegEx::Impl {
     pcre2_jit_stack_assign(matchContext.get(), &ThreadJitStack, nullptr);
   }
 
-  void Compile(const std::string& source) {
-    code.reset();
-    jitted = false;
-    matchData.reset();
-    pattern.clear();
-
+  // The pattern compiled with these options and JIT compiled where it can
+  // be (without JIT, the interpreter gives the same results on valid UTF-8,
+  // only slower); raises RegExException when it cannot be compiled.
+  std::unique_ptr<pcre2_code, CodeFree> CompileWith(const std::string& source,
+                                                    uint32_t compileOptions, bool& jit) {
     int errorCode = 0;
     PCRE2_SIZE errorOffset = 0;
     std::unique_ptr<pcre2_code, CodeFree> compiled(
-        pcre2_compile(reinterpret_cast<PCRE2_SPTR>(source.data()), source.size(), kCompileOptions,
+        pcre2_compile(reinterpret_cast<PCRE2_SPTR>(source.data()), source.size(), compileOptions,
                       &errorCode, &errorOffset, compileContext.get()));
     if (!compiled) {
       throw RegExException("invalid regular expression: " + ErrorText(errorCode) + " at offset " +
                            std::to_string(errorOffset));
     }
+    jit = pcre2_jit_compile(compiled.get(), PCRE2_JIT_COMPLETE) == 0;
+    return compiled;
+  }
+
+  void Compile(const std::string& source) {
+    code.reset();
+    anchoredCode.reset();
+    jitted = anchoredJitted = false;
+    matchData.reset();
+    pattern.clear();
+
+    bool jit = false;
+    std::unique_ptr<pcre2_code, CodeFree> compiled = CompileWith(source, kCompileOptions, jit);
     std::unique_ptr<pcre2_match_data, MatchDataFree> data(
         pcre2_match_data_create_from_pattern(compiled.get(), nullptr));
     if (!data) throw std::bad_alloc();
 
-    // Without JIT (unsupported platform, no executable memory) the
-    // interpreter gives the same results, only slower.
-    jitted = pcre2_jit_compile(compiled.get(), PCRE2_JIT_COMPLETE) == 0;
-
     code = std::move(compiled);
+    jitted = jit;
     matchData = std::move(data);
     pattern = source;
   }
@@ -115,23 +131,23 @@ struct RegEx::Impl {
   }
 
   // One pcre2_match call: true on a match, false on none; raises on errors.
-  bool Match(std::string_view subject, size_t offset, uint32_t flags) {
+  bool Match(const pcre2_code* compiled, bool jit, std::string_view subject, size_t offset,
+             uint32_t flags) {
     // An empty view may have no storage at all; PCRE2 wants a real pointer.
     const char* bytes = subject.data() != nullptr ? subject.data() : "";
     const auto* start = reinterpret_cast<PCRE2_SPTR>(bytes);
     // The JIT's own entry skips the checks pcre2_match makes at every call,
-    // which tell in a loop over many short matches; it takes no anchoring.
-    int rc = jitted && (flags & PCRE2_ANCHORED) == 0
-                 ? pcre2_jit_match(code.get(), start, subject.size(), offset, flags,
-                                   matchData.get(), matchContext.get())
-                 : pcre2_match(code.get(), start, subject.size(), offset, flags, matchData.get(),
+    // which tell in a loop over many short matches.
+    int rc = jit ? pcre2_jit_match(compiled, start, subject.size(), offset, flags, matchData.get(),
+                                   matchContext.get())
+                 : pcre2_match(compiled, start, subject.size(), offset, flags, matchData.get(),
                                matchContext.get());
     // A valid pattern can need more stack than the JIT stack holds (a
     // repeated group over a long text); the interpreter keeps its backtracking
     // on the heap, within PCRE2's own heap limit, so that one search is redone
     // there.
     if (rc == PCRE2_ERROR_JIT_STACKLIMIT) {
-      rc = pcre2_match(code.get(), start, subject.size(), offset, flags | PCRE2_NO_JIT,
+      rc = pcre2_match(compiled, start, subject.size(), offset, flags | PCRE2_NO_JIT,
                        matchData.get(), matchContext.get());
     }
     if (rc == PCRE2_ERROR_NOMATCH) return false;
@@ -141,12 +157,14 @@ struct RegEx::Impl {
 
   const PCRE2_SIZE* Ovector() const { return pcre2_get_ovector_pointer(matchData.get()); }
 
-  // Match, passing over an empty match right before a stray byte: no match
-  // starts at one. (Where PCRE2 reports such empty matches differs between
-  // its JIT and its interpreter, and from one kind of stray byte to another.)
-  bool Find(std::string_view subject, size_t offset, uint32_t flags) {
+  // The first match at or after offset, passing over an empty match right
+  // before a stray byte: no match starts at one. (Where PCRE2 reports such
+  // empty matches differs between its JIT and its interpreter, and from one
+  // kind of stray byte to another.) The search goes on from the next
+  // character as a search of its own, so an empty match is allowed there.
+  bool Find(std::string_view subject, size_t offset) {
     for (;;) {
-      if (!Match(subject, offset, flags)) return false;
+      if (!Match(code.get(), jitted, subject, offset, 0)) return false;
       const PCRE2_SIZE* ov = Ovector();
       const size_t at = ov[0];
       if (ov[1] != at || at >= subject.size() || static_cast<unsigned char>(subject[at]) < 0x80 ||
@@ -157,16 +175,25 @@ struct RegEx::Impl {
     }
   }
 
+  // A non-empty match that starts exactly at offset. It never starts at a
+  // stray byte, since a stray byte matches nothing.
+  bool FindNonEmptyAt(std::string_view subject, size_t offset) {
+    if (!anchoredCode) {
+      anchoredCode = CompileWith(pattern, kCompileOptions | PCRE2_ANCHORED, anchoredJitted);
+    }
+    return Match(anchoredCode.get(), anchoredJitted, subject, offset, PCRE2_NOTEMPTY_ATSTART);
+  }
+
   // Every match from left to right without overlap, until `onMatch` (which
   // may read the groups from the match data) returns false. After an empty
-  // match a non-empty match anchored at the same place is tried before moving
-  // one character on.
+  // match a non-empty match at the same place is tried before moving one
+  // character on.
   template <class F>
   void EachMatch(std::string_view subject, F&& onMatch) {
     RequirePattern();
     const size_t length = subject.size();
 
-    if (!Find(subject, 0, 0)) return;
+    if (!Find(subject, 0)) return;
     size_t previousEnd = 0;
     for (;;) {
       const PCRE2_SIZE* ov = Ovector();
@@ -180,24 +207,15 @@ struct RegEx::Impl {
       if (!onMatch(start, end)) return;
       previousEnd = end;
 
-      uint32_t flags = 0;
+      size_t offset = end;
       if (start == end) {
         if (end == length) return;
-        flags = PCRE2_NOTEMPTY_ATSTART | PCRE2_ANCHORED;
+        if (FindNonEmptyAt(subject, end)) continue;
+        // None: move one character on (CR LF counts as one, as it is one
+        // line end; a stray byte is one character, as Len counts it).
+        offset += subject.compare(end, 2, "\r\n") == 0 ? 2 : CharacterBytes(subject, end);
       }
-      size_t offset = end;
-      while (!Find(subject, offset, flags)) {
-        if (flags == 0) return;
-        // No non-empty match here: move one character on (CR LF counts as
-        // one, as it is one line end; a stray byte is one character, as Len
-        // counts it) and search normally from there.
-        if (subject.compare(offset, 2, "\r\n") == 0) {
-          offset += 2;
-        } else {
-          offset += CharacterBytes(subject, offset);
-        }
-        flags = 0;
-      }
+      if (!Find(subject, offset)) return;
     }
   }
 };
@@ -265,13 +283,19 @@ std::string RegEx::Replace(std::string_view target) {
 std::shared_ptr<RegExMatch> RegEx::Search(std::string_view target) {
   Impl& d = impl();
   d.RequirePattern();
-  if (!d.Find(target, 0, 0)) return nullptr;
+  if (!d.Find(target, 0)) return nullptr;
   const PCRE2_SIZE* ov = d.Ovector();
   const size_t start = ov[0];
   const size_t end = ov[1] < start ? start : ov[1];
   return std::make_shared<RegExMatch>(std::string(target.substr(start, end - start)),
                                       static_cast<int64_t>(start),
                                       Len(target.substr(0, start)) + 1);
+}
+
+bool RegEx::HasMatch(std::string_view target) {
+  Impl& d = impl();
+  d.RequirePattern();
+  return d.Find(target, 0);
 }
 
 void RegEx::ForEachMatch(std::string_view target, const std::function<void(MatchSpan)>& onMatch) {

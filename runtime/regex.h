@@ -78,6 +78,8 @@ class RegEx {
 
   // The first match in target, from its beginning; null when there is none.
   std::shared_ptr<RegExMatch> Search(std::string_view target);
+  // Whether Search would find a match, without making one.
+  bool HasMatch(std::string_view target);
 
   // Calls `onMatch` for every match, left to right, without overlap, as
   // Replace with ReplaceAllMatches finds them: after an empty match a
