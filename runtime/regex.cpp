@@ -104,6 +104,14 @@ struct RegEx::Impl {
                            std::to_string(errorOffset));
     }
     jit = pcre2_jit_compile(compiled.get(), PCRE2_JIT_COMPLETE) == 0;
+    // (*NO_JIT) at the start of a pattern leaves it without JIT code even
+    // where JIT works, and PCRE2's interpreter gets texts with stray bytes
+    // wrong; such a pattern was never usable, so it is refused here, clearly.
+    size_t jitSize = 0;
+    if (jit && pcre2_pattern_info(compiled.get(), PCRE2_INFO_JITSIZE, &jitSize) == 0 &&
+        jitSize == 0) {
+      throw RegExException("invalid regular expression: (*NO_JIT) is not supported");
+    }
     return compiled;
   }
 

@@ -5,9 +5,10 @@
 // letter case ignored unless the pattern turns it on with (?-i), ^ and $ at
 // every line, any Unicode line end ends a line, "." does not match a line end,
 // greedy quantifiers, empty matches reported. A pattern that is not valid
-// UTF-8 raises RegExException. In a subject, a byte that is not part of valid
-// UTF-8 matches nothing, no match starts at it (not even an empty one), and it
-// counts as one character, as Len counts it.
+// UTF-8, or that turns the JIT off with (*NO_JIT), raises RegExException. In
+// a subject, a byte that is not part of valid UTF-8 matches nothing, no match
+// starts at it (not even an empty one), and it counts as one character, as
+// Len counts it.
 
 #include <cstdint>
 #include <functional>
