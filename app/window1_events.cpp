@@ -1,5 +1,8 @@
 #include <algorithm>
+#include <array>
 #include <exception>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "app/window1.h"
@@ -31,10 +34,26 @@ std::shared_ptr<rt::FolderItem> RuleListFolder() {
   return std::make_shared<rt::FolderItem>("Verodavuda", rt::FolderItem::kPathModeNative, true);
 }
 
-// One line of the preferences file as an integer; whatever is no number
-// (an empty line past the end of a short file included) reads as 0.
-int64_t ReadNumber(rt::TextInputStream& stream) {
-  return rt::TruncateToInt64(rt::Val(stream.ReadLine()));
+// The preferences file holds five short lines. A longer file is none that
+// this program wrote, and the bound keeps a stray huge one from being read.
+constexpr uint64_t kPreferencesMaxBytes = 64 * 1024;
+
+// The five numbers of the preferences file, each truncated to an integer; none
+// when a line holds anything but one number (blanks around it aside). Such a
+// file, cut short, torn by two writers or broken by hand, is damaged, and a
+// damaged file changes nothing.
+std::optional<std::array<int64_t, 5>> ReadNumbers(rt::TextInputStream& stream) {
+  std::array<int64_t, 5> numbers{};
+  for (int64_t& number : numbers) {
+    const std::string line = stream.ReadLine();
+    size_t length = 0;
+    const double value = rt::Val(line, &length);
+    if (length == 0 || line.find_first_not_of(" \t", length) != std::string::npos) {
+      return std::nullopt;
+    }
+    number = rt::TruncateToInt64(value);
+  }
+  return numbers;
 }
 
 }  // namespace
@@ -43,19 +62,20 @@ void Window1::Event_Open() {
   gMyPref = rt::SpecialFolderPreferences();
   gMyPref = rt::NotNil(gMyPref, "preferences folder").Child("sorvane.pref", true);
   const rt::FolderItem& pref = rt::NotNil(gMyPref, "preferences file");
+  // Anything but a regular file of at most the bound gives no stream, and
+  // leaves the window as a damaged file does.
   if (pref.Exists()) {
-    if (const std::shared_ptr<rt::TextInputStream> stream = pref.OpenAsTextFile()) {
-      const int64_t left = std::max<int64_t>(ReadNumber(*stream), 10);
-      const int64_t top = std::max<int64_t>(ReadNumber(*stream), 40);
-      const int64_t width = ReadNumber(*stream);
-      const int64_t height = ReadNumber(*stream);
-      const int64_t flag = ReadNumber(*stream);
-      Window1& window = rt::NotNil(Instance(), "main window");
-      window.Left(left);
-      window.Top(top);
-      window.Width(width);
-      window.Height(height);
-      rt::NotNil(window.CB1(), "check box CB1").Value(flag == 1);
+    if (const std::shared_ptr<rt::TextInputStream> stream =
+            pref.OpenAsTextFile(kPreferencesMaxBytes)) {
+      if (const auto numbers = ReadNumbers(*stream)) {
+        const auto [left, top, width, height, flag] = *numbers;
+        Window1& window = rt::NotNil(Instance(), "main window");
+        window.Left(std::max<int64_t>(left, 10));
+        window.Top(std::max<int64_t>(top, 40));
+        window.Width(width);
+        window.Height(height);
+        rt::NotNil(window.CB1(), "check box CB1").Value(flag == 1);
+      }
       stream->Close();
     }
   }

@@ -266,8 +266,9 @@ std::shared_ptr<FolderItem> FolderItem::Item(int64_t index) const {
 
 std::string FolderItem::DisplayName() const { return BaseName(path_); }
 
-std::shared_ptr<TextInputStream> FolderItem::OpenAsTextFile() const {
-  return TextInputStream::Open(path_);
+std::shared_ptr<TextInputStream> FolderItem::OpenAsTextFile(
+    std::optional<uint64_t> maxBytes) const {
+  return TextInputStream::Open(path_, maxBytes);
 }
 
 std::shared_ptr<TextOutputStream> FolderItem::CreateTextFile() const {

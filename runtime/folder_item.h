@@ -60,8 +60,10 @@ class FolderItem {
   // The name shown for the item: its last path component.
   std::string DisplayName() const;
 
-  // A stream over the file's lines, or null when it cannot be opened.
-  std::shared_ptr<TextInputStream> OpenAsTextFile() const;
+  // A stream over the file's lines, or null when it cannot be opened, is no
+  // regular file, or is longer than maxBytes (see TextInputStream::Open).
+  std::shared_ptr<TextInputStream> OpenAsTextFile(
+      std::optional<uint64_t> maxBytes = std::nullopt) const;
   // A stream that replaces the file when closed (see TextOutputStream), or
   // null when the file cannot be written.
   std::shared_ptr<TextOutputStream> CreateTextFile() const;

@@ -212,7 +212,8 @@ std::string Str(int64_t n, std::string_view format) {
   return std::string(buf, result.ptr);
 }
 
-double Val(std::string_view s) {
+double Val(std::string_view s, size_t* length) {
+  if (length != nullptr) *length = 0;
   size_t i = 0;
   while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
   bool negative = false;
@@ -266,8 +267,10 @@ double Val(std::string_view s) {
         exponent = std::min(exponent * 10 + (s[j] - '0'), kExponentCap);
       }
       if (expNegative) exponent = -exponent;
+      i = j;
     }
   }
+  if (length != nullptr) *length = i;
 
   if (digits.empty()) return sign * 0.0;
   // The value is 0.d1d2d3... times ten to this power.

@@ -6,6 +6,7 @@
 // arguments or throws for an out-of-range position or count: it clamps or
 // gives the empty string.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -48,8 +49,10 @@ std::string Str(int64_t n, std::string_view format = "");
 // Leading spaces, an optional sign, digits, an optional fraction and exponent,
 // read up to the first character that cannot continue the number; 0 when the
 // text starts with no number. Out-of-range values give +-infinity or 0 as the
-// nearest double does. Independent of the process locale.
-double Val(std::string_view s);
+// nearest double does. Independent of the process locale. `length`, when
+// given, receives how many bytes the number took, the blanks before it
+// included: 0 when the text starts with no number.
+double Val(std::string_view s, size_t* length = nullptr);
 
 // Truncates toward zero to a 64-bit integer, clamped to the type's range;
 // a value that is not a number gives 0.

@@ -2,15 +2,18 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "runtime/exceptions.h"
@@ -41,6 +44,54 @@ bool WriteAll(int fd, const char* data, size_t size) {
     size -= static_cast<size_t>(n);
   }
   return true;
+}
+
+// Opens `path`, links followed, only when it is a regular file; -1 with
+// errno set otherwise (EINVAL for what is no regular file). The open does not
+// wait: a pipe with no other end, or a device, would hold a plain one. The
+// check that counts is made on what was opened, so nothing put in the file's
+// place meanwhile is used; the name is looked at first only so that a device,
+// which may act on being opened, is not opened at all.
+int OpenRegularFile(const std::string& path, int flags) {
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    return -1;
+  }
+  int fd;
+  do {
+    fd = open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return -1;
+  const bool statted = fstat(fd, &st) == 0;
+  if (!statted || !S_ISREG(st.st_mode)) {
+    const int error = !statted ? errno : S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    close(fd);
+    errno = error;
+    return -1;
+  }
+  const int fileFlags = fcntl(fd, F_GETFL);
+  if (fileFlags >= 0) fcntl(fd, F_SETFL, fileFlags & ~O_NONBLOCK);
+  return fd;
+}
+
+// Takes the flock lock `operation` (LOCK_SH or LOCK_EX) on `fd`. The streams
+// hold their locks for a moment only, so a lock still taken after some seconds
+// is held by something else, and the wait ends there: false, errno
+// EWOULDBLOCK. A file system that keeps no such locks counts as locked.
+bool LockWithin(int fd, int operation) {
+  constexpr auto kWait = std::chrono::seconds(5);
+  const auto deadline = std::chrono::steady_clock::now() + kWait;
+  for (;;) {
+    if (flock(fd, operation | LOCK_NB) == 0) return true;
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) return true;
+    if (std::chrono::steady_clock::now() >= deadline) {
+      errno = EWOULDBLOCK;
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
 }
 
 int FsyncRetrying(int fd) {
@@ -93,28 +144,26 @@ mode_t NewFileMode() {
 
 }  // namespace
 
-TextInputStream::TextInputStream(int fd) : fd_(fd) {}
+TextInputStream::TextInputStream(int fd, std::optional<uint64_t> maxBytes)
+    : fd_(fd), unread_(maxBytes) {}
 
 TextInputStream::~TextInputStream() {
   if (fd_ >= 0) close(fd_);
 }
 
-std::shared_ptr<TextInputStream> TextInputStream::Open(const std::string& path) {
+std::shared_ptr<TextInputStream> TextInputStream::Open(const std::string& path,
+                                                       std::optional<uint64_t> maxBytes) {
   if (path.empty() || path.find('\0') != std::string::npos) return nullptr;
-  int fd;
-  // Non-blocking only for the open itself, so a named pipe cannot hang it.
-  do {
-    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  } while (fd < 0 && errno == EINTR);
+  const int fd = OpenRegularFile(path, O_RDONLY);
   if (fd < 0) return nullptr;
+  // Read without the lock if it cannot be had: a reader loses nothing.
+  LockWithin(fd, LOCK_SH);
   struct stat st;
-  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+  if (fstat(fd, &st) != 0 || (maxBytes && static_cast<uint64_t>(st.st_size) > *maxBytes)) {
     close(fd);
     return nullptr;
   }
-  const int flags = fcntl(fd, F_GETFL);
-  if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  return std::shared_ptr<TextInputStream>(new TextInputStream(fd));
+  return std::shared_ptr<TextInputStream>(new TextInputStream(fd, maxBytes));
 }
 
 bool TextInputStream::Fill() {
@@ -128,17 +177,22 @@ bool TextInputStream::Fill() {
   // byte-order mark.
   do {
     const size_t old = buffer_.size();
-    buffer_.resize(old + kChunk);
-    ssize_t n;
-    do {
-      n = read(fd_, buffer_.data() + old, kChunk);
-    } while (n < 0 && errno == EINTR);
+    const size_t want =
+        unread_ ? static_cast<size_t>(std::min<uint64_t>(kChunk, *unread_)) : kChunk;
+    buffer_.resize(old + want);
+    ssize_t n = 0;  // nothing more once the bound is reached
+    if (want > 0) {
+      do {
+        n = read(fd_, buffer_.data() + old, want);
+      } while (n < 0 && errno == EINTR);
+    }
     if (n < 0) {
       const int error = errno;
       buffer_.resize(old);
       throw IOException(std::string("cannot read the file: ") + std::strerror(error), error);
     }
     buffer_.resize(old + static_cast<size_t>(n));
+    if (unread_) *unread_ -= static_cast<uint64_t>(n);
     if (n == 0) {
       at_end_ = true;
       break;
@@ -210,7 +264,9 @@ std::shared_ptr<TextOutputStream> TextOutputStream::Create(const std::string& ta
   struct stat st;
   const bool exists = stat(target.c_str(), &st) == 0;
   if (exists) {
-    if (S_ISDIR(st.st_mode)) return nullptr;
+    // Whatever is no regular file is left alone: writing to a device or a
+    // pipe writes no file, and a file renamed over one would take its place.
+    if (!S_ISREG(st.st_mode)) return nullptr;
     // Replacing by rename would get past a file made read-only; opening it
     // for writing would not.
     if (access(target.c_str(), W_OK) != 0) return nullptr;
@@ -234,7 +290,7 @@ std::shared_ptr<TextOutputStream> TextOutputStream::Create(const std::string& ta
   if (fd < 0) {
     // A folder that takes no new file (made read-only) may still hold a
     // file that can be written: then that file is written in place.
-    if (exists && S_ISREG(st.st_mode)) {
+    if (exists) {
       return std::shared_ptr<TextOutputStream>(new TextOutputStream(-1, "", target));
     }
     return nullptr;
@@ -266,31 +322,35 @@ void TextOutputStream::WriteLine(const std::string& text) {
   line.reserve(text.size() + 1);
   line += text;
   line += '\n';
-  if (fd_ < 0) {
-    in_place_ += line;
-    return;
-  }
-  if (!WriteAll(fd_, line.data(), line.size())) {
+  if (fd_ >= 0 && !WriteAll(fd_, line.data(), line.size())) {
     const int error = errno;
     Abandon();
     ThrowIO("cannot write", target_path_, error);
   }
+  lines_ += line;
 }
 
 void TextOutputStream::WriteInPlace() {
-  int fd;
-  do {
-    fd = open(target_path_.c_str(), O_WRONLY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
+  failed_ = true;  // until the lines are all in
+  const int fd = OpenRegularFile(target_path_, O_WRONLY);
   if (fd < 0) ThrowIO("cannot write", target_path_, errno);
+  // Two writers at once, each writing over the start and then cutting the
+  // file to its own length, could leave one's lines followed by the other's
+  // bytes, or by zero bytes. The lock goes with the file's closing.
+  if (!LockWithin(fd, LOCK_EX)) {
+    const int error = errno;
+    close(fd);
+    ThrowIO("cannot write", target_path_, error);
+  }
   // Written over from the start and only then cut to its new length, so a
   // file is never left empty when the write fails.
-  const bool written = WriteAll(fd, in_place_.data(), in_place_.size()) &&
-                       ftruncate(fd, static_cast<off_t>(in_place_.size())) == 0 &&
+  const bool written = WriteAll(fd, lines_.data(), lines_.size()) &&
+                       ftruncate(fd, static_cast<off_t>(lines_.size())) == 0 &&
                        FsyncRetrying(fd) == 0;
   const int error = errno;
   if (close(fd) != 0 && written && errno != EINTR) ThrowIO("cannot write", target_path_, errno);
   if (!written) ThrowIO("cannot write", target_path_, error);
+  failed_ = false;
 }
 
 void TextOutputStream::Close() {
@@ -302,12 +362,7 @@ void TextOutputStream::Close() {
   }
   if (fd_ < 0) {
     open_ = false;
-    try {
-      WriteInPlace();
-    } catch (...) {
-      failed_ = true;
-      throw;
-    }
+    WriteInPlace();
     return;
   }
   if (FsyncRetrying(fd_) != 0) {
@@ -327,6 +382,14 @@ void TextOutputStream::Close() {
   if (rename(temp_path_.c_str(), target_path_.c_str()) != 0) {
     const int error = errno;
     unlink(temp_path_.c_str());
+    // A shared folder where each user may replace only their own entries
+    // refuses to replace another user's file, which may still be writable.
+    struct stat st;
+    if ((error == EPERM || error == EACCES) && stat(target_path_.c_str(), &st) == 0 &&
+        S_ISREG(st.st_mode) && access(target_path_.c_str(), W_OK) == 0) {
+      WriteInPlace();
+      return;
+    }
     failed_ = true;
     ThrowIO("cannot replace", target_path_, error);
   }

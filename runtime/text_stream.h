@@ -1,16 +1,28 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace rt {
 
 // Reads a file line by line. CR, LF and CR LF each end a line; a UTF-8
 // byte-order mark at the start is dropped; other bytes are taken as they are.
+//
+// Only regular files are read: a device or a pipe may never end, and its
+// readers rely on reaching the end. While open, the stream holds a shared
+// lock on the file, so a TextOutputStream writing it in place is never seen
+// half done.
 class TextInputStream {
  public:
-  // Opens the file; null when it cannot be opened (or is a folder).
-  static std::shared_ptr<TextInputStream> Open(const std::string& path);
+  // Opens the file, links followed; null when it cannot be opened, is no
+  // regular file, or is longer than maxBytes. Opening never waits on what it
+  // opens; a lock that another program holds is waited for a few seconds at
+  // most, then the file is read without it. With maxBytes, the stream also
+  // reads no further than that, even from a file that grows while it is read.
+  static std::shared_ptr<TextInputStream> Open(const std::string& path,
+                                               std::optional<uint64_t> maxBytes = std::nullopt);
   ~TextInputStream();
   TextInputStream(const TextInputStream&) = delete;
   TextInputStream& operator=(const TextInputStream&) = delete;
@@ -24,9 +36,10 @@ class TextInputStream {
   void Close();
 
  private:
-  explicit TextInputStream(int fd);
+  TextInputStream(int fd, std::optional<uint64_t> maxBytes);
   bool Fill();  // reads more bytes; false at the end of the file
   int fd_;
+  std::optional<uint64_t> unread_;  // bytes the stream may still read, when bounded
   std::string buffer_;
   size_t pos_ = 0;
   bool at_end_ = false;
@@ -38,12 +51,18 @@ class TextInputStream {
 // A stream destroyed without Close(), or one whose write failed, removes its
 // temporary file and leaves the target as it was. A target that is a
 // symbolic link stays one: the file it points to is written, made if it does
-// not exist yet. Where the target's folder takes no new file but the target
-// itself may be written, the lines are kept until Close() and then written
-// into the target in place.
+// not exist yet. Only a regular file is replaced: a device, pipe or socket
+// is never written, nor replaced by a file.
+//
+// Where the target's folder takes no new file, or refuses to let this user
+// replace the target (a shared folder where each user may replace only their
+// own entries), but the target itself may be written, it is written in place
+// at Close(), under an exclusive lock, so two writers never mix their lines
+// and a TextInputStream never reads the file half written.
 class TextOutputStream {
  public:
-  // Null when neither a temporary file nor the target itself can be written.
+  // Null when the target is no regular file, or when neither a temporary
+  // file nor the target itself can be written.
   static std::shared_ptr<TextOutputStream> Create(const std::string& targetPath);
   ~TextOutputStream();
   TextOutputStream(const TextOutputStream&) = delete;
@@ -66,8 +85,9 @@ class TextOutputStream {
   std::string target_path_;
   bool open_ = true;
   bool failed_ = false;
-  // The lines of a stream that writes in place, until Close.
-  std::string in_place_;
+  // The lines written, until Close: they go in place when the target cannot
+  // be replaced.
+  std::string lines_;
 };
 
 }  // namespace rt

@@ -1,16 +1,21 @@
 #include "runtime/text_stream.h"
 
+#include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <functional>
 
 #include "runtime/exceptions.h"
+#include "runtime/folder_item.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -178,6 +183,208 @@ TEST(TextOutput, FailedWriteRaisesAndLeavesTheOldFile) {
   EXPECT_THROW(stream->WriteLine("more"), rt::IOException);
   EXPECT_THROW(stream->Close(), rt::IOException);
   EXPECT_EQ(ReadFile(dir / "sorvane.pref"), "old\n");
+}
+
+// The preferences as the program reads and writes them: the entry
+// "sorvane.pref" of a folder, links followed, read with a bound of 64 KiB.
+const Lines kPreferences = {"200", "100", "160", "160", "0"};
+constexpr uint64_t kBound = 64 * 1024;
+
+std::string TextOf(const Lines& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  return text;
+}
+
+// The preferences followed by empty lines, `size` bytes in all.
+std::string PaddedTo(size_t size) {
+  const std::string text = TextOf(kPreferences);
+  return text + std::string(size - text.size(), '\n');
+}
+
+std::shared_ptr<rt::FolderItem> PreferencesIn(const std::string& folder) {
+  return rt::FolderItem(folder, rt::FolderItem::kPathModeNative, true).Child("sorvane.pref", true);
+}
+
+// 0 when written, 1 when no stream comes back, 2 when the write fails.
+int WritePreferences(const std::string& folder, const Lines& lines) {
+  const auto stream = PreferencesIn(folder)->CreateTextFile();
+  if (!stream) return 1;
+  try {
+    for (const std::string& line : lines) stream->WriteLine(line);
+    stream->Close();
+  } catch (const rt::IOException&) {
+    return 2;
+  }
+  return 0;
+}
+
+// Runs `body` in a process of its own, as the ordinary user "nobody" when
+// `asUser` and this process is the superuser's, whose rights would make a
+// folder's permissions and its sticky bit moot.
+pid_t StartChild(bool asUser, const std::function<int()>& body) {
+  const pid_t pid = fork();
+  if (pid != 0) return pid;
+  constexpr uid_t kNobody = 65534;
+  if (asUser && geteuid() == 0 &&
+      (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0)) {
+    _exit(99);
+  }
+  _exit(body());
+}
+
+// Whether the child has ended; it is left to WaitChild.
+bool Ended(pid_t pid) {
+  siginfo_t info{};
+  return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 ||
+         info.si_pid != 0;
+}
+
+// The child's exit status; -1 when it did not exit.
+int WaitChild(pid_t pid) {
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A folder for one case that an ordinary user may enter.
+std::string SharedFolder(const TempDir& dir) {
+  chmod(dir.path().c_str(), 0755);
+  std::filesystem::create_directory(dir / "prefs");
+  chmod((dir / "prefs").c_str(), 0755);
+  return dir / "prefs";
+}
+
+// Devices are reached through links only, and written only by an ordinary
+// user, who cannot replace them even if the stream tried: the system's own
+// /dev/null is never at risk.
+TEST(PreferencePaths, OnlyARegularFileIsReadOrWrittenAndWritingInPlaceHolds) {
+  struct Case {
+    const char* what;
+    std::function<void(const TempDir&, const std::string& pref)> make;
+    bool asUser;
+    bool opens;
+    int written;
+  };
+  int silentWriter = -1;
+  const std::vector<Case> cases = {
+      {"a pipe whose writer never writes",
+       [&](const TempDir& dir, const std::string& pref) {
+         ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0666), 0);
+         silentWriter = open((dir / "pipe").c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+         ASSERT_EQ(symlink((dir / "pipe").c_str(), pref.c_str()), 0);
+       },
+       false, false, 1},
+      {"a device",
+       [](const TempDir&, const std::string& pref) {
+         ASSERT_EQ(symlink("/dev/null", pref.c_str()), 0);
+       },
+       true, false, 1},
+      {"an endless device",
+       [](const TempDir&, const std::string& pref) {
+         ASSERT_EQ(symlink("/dev/zero", pref.c_str()), 0);
+       },
+       true, false, 1},
+      {"a file over the bound",
+       [](const TempDir&, const std::string& pref) { WriteFile(pref, PaddedTo(kBound + 1)); },
+       false, false, 0},
+      {"a file at the bound",
+       [](const TempDir&, const std::string& pref) { WriteFile(pref, PaddedTo(kBound)); },
+       false, true, 0},
+      {"a link to nothing yet",
+       [](const TempDir& dir, const std::string& pref) {
+         std::filesystem::create_directory(dir / "elsewhere");
+         ASSERT_EQ(symlink("../elsewhere/sorvane.pref", pref.c_str()), 0);
+       },
+       false, false, 0},
+      {"a folder that takes no new file",
+       [](const TempDir& dir, const std::string& pref) {
+         WriteFile(pref, "1\n");
+         chmod(pref.c_str(), 0666);
+         chmod((dir / "prefs").c_str(), 0555);
+       },
+       true, true, 0},
+      // Another user's file, so the folder refuses its replacement; run by an
+      // ordinary user, the file is the writer's own and replaced as usual.
+      {"a shared folder where each user replaces only their own entries",
+       [](const TempDir& dir, const std::string& pref) {
+         WriteFile(pref, "1\n");
+         chmod(pref.c_str(), 0666);
+         chmod((dir / "prefs").c_str(), 01777);
+       },
+       true, true, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const std::string folder = SharedFolder(dir);
+    const std::string pref = folder + "/sorvane.pref";
+    c.make(dir, pref);
+    struct stat before {};
+    const bool existed = stat(pref.c_str(), &before) == 0;
+    const bool link = std::filesystem::is_symlink(pref);
+    const Lines entries = EntriesOf(folder);
+
+    EXPECT_EQ(PreferencesIn(folder)->OpenAsTextFile(kBound) != nullptr, c.opens);
+    const auto write = [&] { return WritePreferences(folder, kPreferences); };
+    EXPECT_EQ(WaitChild(StartChild(c.asUser, write)), c.written);
+
+    struct stat after {};
+    ASSERT_EQ(stat(pref.c_str(), &after), 0);
+    EXPECT_EQ(EntriesOf(folder), entries);  // no temporary file left behind
+    EXPECT_EQ(std::filesystem::is_symlink(pref), link);
+    if (existed) {
+      // A device or pipe kept as it was; a file kept its owner, so one that
+      // was another user's was written in place.
+      EXPECT_EQ(after.st_mode, before.st_mode);
+      EXPECT_EQ(after.st_rdev, before.st_rdev);
+      EXPECT_EQ(after.st_uid, before.st_uid);
+    }
+    if (c.written == 0) {
+      EXPECT_EQ(ReadFile(pref), TextOf(kPreferences));
+    }
+    if (silentWriter >= 0) close(silentWriter);
+    silentWriter = -1;
+  }
+}
+
+// Two copies of the program closing together in a folder that takes no new
+// file: each write is whole, whenever the file is read.
+TEST(PreferencePaths, TwoWritersInPlaceNeverMixTheirLines) {
+  TempDir dir;
+  const std::string folder = SharedFolder(dir);
+  // Of different lengths, so a writer that cuts the file to its own length
+  // would cut into the other's lines or add zero bytes after them.
+  const std::vector<Lines> copies = {{"1000", "400", "160", "160", "1"},
+                                     {"20", "40", "80", "80", "0"}};
+  WriteFile(folder + "/sorvane.pref", TextOf(copies[0]));
+  chmod((folder + "/sorvane.pref").c_str(), 0666);
+  chmod(folder.c_str(), 0555);
+  std::vector<pid_t> writers;
+  for (const Lines& copy : copies) {
+    writers.push_back(StartChild(true, [&] {
+      for (int round = 0; round < 300; ++round) {
+        if (WritePreferences(folder, copy) != 0) return 1;
+      }
+      return 0;
+    }));
+  }
+  const auto readWhole = [&] {
+    std::string text;
+    const auto stream = PreferencesIn(folder)->OpenAsTextFile(kBound);
+    while (stream && !stream->Eof()) text += stream->ReadLine() + "\n";
+    return text;
+  };
+  // Read until both have ended, and once more after.
+  int reads = 0;
+  for (bool writing = true; writing; ++reads) {
+    writing = !Ended(writers[0]) || !Ended(writers[1]);
+    const std::string text = readWhole();
+    ASSERT_TRUE(text == TextOf(copies[0]) || text == TextOf(copies[1]))
+        << "read " << reads << ": " << testing::PrintToString(text);
+  }
+  for (pid_t pid : writers) EXPECT_EQ(WaitChild(pid), 0);
 }
 
 }  // namespace

@@ -117,6 +117,14 @@ TEST(TextNumbers, ValReadsTheLeadingNumberOrZero) {
       {"1e99999999999999999999999", kInf}, {"1" + zeros, kInf}, {zeros + "42", 42},
       {"0." + zeros + "3e1000001", 3}};
   for (const auto& [s, v] : cases) EXPECT_EQ(Val(s), v) << '"' << s.substr(0, 40) << '"';
+  // Where the number ends: after the blanks before it, never on an "e" that
+  // starts no exponent; nothing at all when there is no number.
+  for (const auto& [s, length] : std::vector<std::pair<std::string, size_t>>{
+           {" \t-12.5e+3abc", 10}, {"1e", 1}, {"2e3.5", 3}, {".5", 2}, {"  -", 0}, {"x1", 0}}) {
+    size_t used = 99;
+    Val(s, &used);
+    EXPECT_EQ(used, length) << '"' << s << '"';
+  }
 }
 
 // A locale whose decimal separator is a comma, as a German user's desktop sets
