@@ -171,6 +171,35 @@ TEST(ScriptExecution, FaultsEndTheCallAndLeaveNothingRunning) {
   EXPECT_TRUE(bundle.Calls().empty());
 }
 
+void CustomHandler(int) {}
+
+// A quit signal that is ignored when the handlers go in (nohup, a background
+// job of a shell) stays ignored; the others quit, and removing the handlers
+// gives each signal back the action it had before, not the default one.
+TEST(QuitSignals, IgnoredOnesStayIgnoredAndEveryActionComesBack) {
+  const std::vector<std::tuple<int, void (*)(int), bool>> cases = {
+      {SIGHUP, SIG_IGN, false}, {SIGINT, CustomHandler, true}, {SIGTERM, SIG_DFL, true}};
+  std::vector<struct sigaction> saved(cases.size());
+  for (size_t i = 0; i < cases.size(); ++i) {
+    struct sigaction action {};
+    action.sa_handler = std::get<1>(cases[i]);
+    sigaction(std::get<0>(cases[i]), &action, &saved[i]);
+  }
+  ASSERT_TRUE(rt::InstallQuitSignals());
+  for (const auto& [signal, before, quits] : cases) {
+    SCOPED_TRACE(signal);
+    raise(signal);
+    EXPECT_EQ(rt::QuitSignalPending(), quits);
+    rt::ConsumeQuitSignals();
+  }
+  rt::RemoveQuitSignals();
+  for (size_t i = 0; i < cases.size(); ++i) {
+    struct sigaction after {};
+    sigaction(std::get<0>(cases[i]), &saved[i], &after);
+    EXPECT_EQ(after.sa_handler, std::get<1>(cases[i])) << std::get<0>(cases[i]);
+  }
+}
+
 TEST(ScriptExecution, MegabytesOnBothStreamsDoNotBlock) {
   const std::string out = rt::ExecuteAppleScript(StandIn("flood.scpt"), {});
   EXPECT_EQ(out.size(), 10u << 20);
