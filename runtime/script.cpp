@@ -288,16 +288,18 @@ int Terminate(pid_t pid, bool ownGroup) {
 }
 
 struct Ending {
-  int status = 0;     // wait status, -1 when it could not be had
-  bool quit = false;  // ended on a quit signal
+  int status = 0;       // wait status, -1 when it could not be had
+  bool quit = false;    // ended on a quit signal
+  bool reaped = false;  // waited for: its process id may be another's by now
 };
 
 // Reads both pipes while the script runs, so a script filling either one
 // never waits for us while we wait for the other, until the script process
 // has ended; then takes what the pipes still hold. A quit signal ends the
-// script instead.
-Ending Wait(pid_t pid, bool ownGroup, Fd& outRead, Fd& errRead, std::string& out,
-            std::string& err) {
+// script instead. `ending` tells, also when this throws, whether the script
+// has been reaped.
+void Wait(pid_t pid, bool ownGroup, Fd& outRead, Fd& errRead, std::string& out, std::string& err,
+          Ending& ending) {
   Fd exitFd;
   *exitFd.out() = OpenExitDescriptor(pid);
   const int quitFd = QuitSignalDescriptor();
@@ -307,7 +309,6 @@ Ending Wait(pid_t pid, bool ownGroup, Fd& outRead, Fd& errRead, std::string& out
   Fd* pipes[2] = {&outRead, &errRead};
   std::string* sinks[2] = {&out, &err};
   char buffer[65536];
-  Ending ending;
   for (;;) {
     pollfd fds[4] = {{outRead.get(), POLLIN, 0},
                      {errRead.get(), POLLIN, 0},
@@ -330,15 +331,17 @@ Ending Wait(pid_t pid, bool ownGroup, Fd& outRead, Fd& errRead, std::string& out
     }
     const bool mayHaveEnded = exitFd.get() < 0 || fds[2].revents != 0;
     if (mayHaveEnded && Reap(pid, ending.status, false)) {
+      ending.reaped = true;
       ReadWhatIsLeft(outRead, out);
       ReadWhatIsLeft(errRead, err);
-      return ending;
+      return;
     }
     if (quitFd >= 0 && (fds[3].revents & POLLIN) != 0) {
       // The byte stays in the pipe: the event loop still has to see it.
       ending.status = Terminate(pid, ownGroup);
+      ending.reaped = true;
       ending.quit = true;
-      return ending;
+      return;
     }
     quiet = ready > 0 && (fds[0].revents | fds[1].revents) != 0 ? 1 : std::min(quiet * 2, 64);
   }
@@ -391,13 +394,13 @@ std::string ExecuteAppleScript(const std::shared_ptr<FolderItem>& file,
   std::string out, err;
   Ending ending;
   try {
-    ending = Wait(pid, ownGroup, outRead, errRead, out, err);
+    Wait(pid, ownGroup, outRead, errRead, out, err, ending);
   } catch (...) {
     // Nothing reads the pipes any more, and the script is ended before it is
     // waited for, so that this wait has an end.
     outRead.Reset();
     errRead.Reset();
-    Terminate(pid, ownGroup);
+    if (!ending.reaped) Terminate(pid, ownGroup);
     throw;
   }
   const int status = ending.status;
