@@ -4,6 +4,8 @@
 // 200 x 10 style requests), each with a pipe read and a wait. The ratio
 // between the two is what the run itself costs on top of the process starts:
 // reading the rules, finding the scripts, matching and passing the lists.
+// Two rule files: one whose rules never match the empty string, and one in
+// which two of the ten, `.*` and `\s*`, can (`\s*` at almost every character).
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -68,9 +70,13 @@ std::string Inventory() {
   return s;
 }
 
-std::string RuleFile() {
+std::string RuleFile(bool emptyMatches) {
   const char* patterns[kRules] = {"^Chapter", "\\d+",   "fox(es)?", "^Note:", "\\(.*?\\)",
                                   "\\bthe\\b", "lazy",  "dog",      "\\.$",   "(?-i)[A-Z]\\w+"};
+  if (emptyMatches) {
+    patterns[5] = ".*";  // both character rules
+    patterns[7] = "\\s*";
+  }
   std::string s;
   for (int j = 0; j < kRules; ++j) {
     s += std::string(patterns[j]) + "\tStyle" + std::to_string(j) + (j % 2 == 0 ? "\tp" : "") +
@@ -78,6 +84,8 @@ std::string RuleFile() {
   }
   return s;
 }
+
+const char* const kRuleFiles[] = {"rules.txt", "empty-matches.txt"};
 
 // A throw-away bundle with no-op scripts, registered as the application.
 class BenchBundle {
@@ -94,7 +102,9 @@ class BenchBundle {
     for (const char* name : {"activeAi.scpt", "applyCS.scpt", "applyPS.scpt"}) {
       fs::copy_file(SORVANE_NOOP_SCRIPT, root_ / "Resources" / name);
     }
-    Write(root_ / "Verodavuda/rules.txt", RuleFile());
+    for (int emptyMatches = 0; emptyMatches < 2; ++emptyMatches) {
+      Write(root_ / "Verodavuda" / kRuleFiles[emptyMatches], RuleFile(emptyMatches != 0));
+    }
     Write(root_ / "inventory.txt", Inventory());
     auto app = std::make_shared<rt::Application>();
     app->SetExecutablePathForTesting((root_ / "bin/sorvane").string());
@@ -151,22 +161,28 @@ double Seconds(std::chrono::steady_clock::duration d) {
 // Each repetition times one rule run and right after it the bare starts, so
 // that both see the same load on the machine; the rule run's time is the one
 // reported, and main compares the pairs.
-std::vector<std::pair<double, double>> g_pairs;  // (rule run, bare starts) in seconds
+// (rule run, bare starts) in seconds, for each rule file.
+std::vector<std::pair<double, double>> g_pairs[2];
 
+// The argument picks the rule file: 1 for the one with empty matches.
 void BM_RuleRunThenBareStarts(benchmark::State& state) {
   const std::string script = g_bundle->NoOpScript();
+  const auto file = static_cast<size_t>(state.range(0));
   for (auto _ : state) {
     const auto start = std::chrono::steady_clock::now();
-    engine::MainScpt("rules.txt");
+    engine::MainScpt(kRuleFiles[file]);
     const auto between = std::chrono::steady_clock::now();
     for (int i = 0; i < 1 + kTexts * kRules; ++i) BareRun(script);
     const auto end = std::chrono::steady_clock::now();
-    g_pairs.emplace_back(Seconds(between - start), Seconds(end - between));
+    g_pairs[file].emplace_back(Seconds(between - start), Seconds(end - between));
     state.SetIterationTime(Seconds(between - start));
   }
 }
 
 BENCHMARK(BM_RuleRunThenBareStarts)
+    ->ArgName("empty_matches")
+    ->Arg(0)
+    ->Arg(1)
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(1)
@@ -185,15 +201,17 @@ int main(int argc, char** argv) {
   BenchBundle bundle;
   g_bundle = &bundle;
   benchmark::RunSpecifiedBenchmarks();
-  if (!g_pairs.empty()) {
+  for (size_t file = 0; file < 2; ++file) {
+    if (g_pairs[file].empty()) continue;
     std::vector<double> runs, bares, ratios;
-    for (const auto& [run, bare] : g_pairs) {
+    for (const auto& [run, bare] : g_pairs[file]) {
       runs.push_back(run);
       bares.push_back(bare);
       ratios.push_back(run / bare);
     }
-    std::printf("median of %zu pairs: rule run %.1f ms, bare starts %.1f ms, ratio %.3f\n",
-                g_pairs.size(), Median(runs) * 1e3, Median(bares) * 1e3, Median(ratios));
+    std::printf("%s: median of %zu pairs: rule run %.1f ms, bare starts %.1f ms, ratio %.3f\n",
+                kRuleFiles[file], g_pairs[file].size(), Median(runs) * 1e3, Median(bares) * 1e3,
+                Median(ratios));
   }
   g_bundle = nullptr;
   benchmark::Shutdown();

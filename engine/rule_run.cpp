@@ -52,6 +52,9 @@ void Run(const std::string& fileName) {
   }
   const std::ptrdiff_t lastRule = static_cast<std::ptrdiff_t>(rules.patterns.size()) - 1;
 
+  // The scripts are found once for the run, not at each of its requests.
+  const ScriptLookup scripts;
+
   const std::vector<std::string> items = rt::Split(getcontents(ScriptArguments{}), "<t@ke>");
   for (const std::string& item : items) {
     if (item.empty()) continue;

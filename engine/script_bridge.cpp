@@ -17,9 +17,12 @@ ClearingFlagSource& InstalledFlagSource() {
   return source;
 }
 
-// The script is looked up from the running executable at every call, so a
-// bundle that was moved or changed while the program runs is still found.
-std::string RunScript(const char* scriptName, const ScriptArguments& arguments) {
+enum Script { kContent, kActivation, kCharacterStyle, kParagraphStyle };
+constexpr const char* kScriptNames[] = {"getcontents.scpt", "activeAi.scpt", "applyCS.scpt",
+                                        "applyPS.scpt"};
+
+// The resources folder, found from the running executable.
+std::shared_ptr<rt::FolderItem> ResourcesFolder() {
   const std::shared_ptr<rt::Application> app = rt::GetAppObject();
   if (!app) throw rt::NilObjectException("no application object");
   const std::shared_ptr<rt::FolderItem> executable = app->ExecutableFile();
@@ -28,9 +31,34 @@ std::string RunScript(const char* scriptName, const ScriptArguments& arguments) 
   if (!executableFolder) throw rt::NilObjectException("the executable has no parent folder");
   const std::shared_ptr<rt::FolderItem> bundle = executableFolder->Parent();
   if (!bundle) throw rt::NilObjectException("the executable's folder has no parent folder");
-  const std::shared_ptr<rt::FolderItem> resources = bundle->Child("Resources", true);
+  std::shared_ptr<rt::FolderItem> resources = bundle->Child("Resources", true);
   if (!resources) throw rt::NilObjectException("no \"Resources\" folder");
-  return rt::ExecuteAppleScript(resources->Child(scriptName, true), arguments);
+  return resources;
+}
+
+// What a ScriptLookup has found so far.
+struct FoundScripts {
+  bool active = false;
+  std::shared_ptr<rt::FolderItem> resources;
+  std::shared_ptr<rt::FolderItem> scripts[4];
+};
+thread_local FoundScripts t_found;
+
+// Outside a lookup the script is located at every call, so that a bundle
+// moved or changed while the program runs is still found at the next call.
+std::shared_ptr<rt::FolderItem> Locate(Script script) {
+  const char* name = kScriptNames[script];
+  if (!t_found.active) return ResourcesFolder()->Child(name, true);
+  std::shared_ptr<rt::FolderItem>& found = t_found.scripts[script];
+  if (!found) {
+    if (!t_found.resources) t_found.resources = ResourcesFolder();
+    found = t_found.resources->Child(name, true);
+  }
+  return found;
+}
+
+std::string RunScript(Script script, const ScriptArguments& arguments) {
+  return rt::ExecuteAppleScript(Locate(script), arguments);
 }
 
 // "1" or "0" as the check box stands at this very request.
@@ -44,20 +72,26 @@ std::string ClearingFlag() {
 
 }  // namespace
 
+ScriptLookup::ScriptLookup() : outermost_(!t_found.active) { t_found.active = true; }
+
+ScriptLookup::~ScriptLookup() {
+  if (outermost_) t_found = FoundScripts{};
+}
+
 std::string getcontents(const ScriptArguments& arguments) {
-  return RunScript("getcontents.scpt", arguments);
+  return RunScript(kContent, arguments);
 }
 
 std::string activeAi(const ScriptArguments& arguments) {
-  return RunScript("activeAi.scpt", arguments);
+  return RunScript(kActivation, arguments);
 }
 
 std::string applyCS(const ScriptArguments& arguments) {
-  return RunScript("applyCS.scpt", arguments);
+  return RunScript(kCharacterStyle, arguments);
 }
 
 std::string applyPS(const ScriptArguments& arguments) {
-  return RunScript("applyPS.scpt", arguments);
+  return RunScript(kParagraphStyle, arguments);
 }
 
 void SetClearingFlagSource(ClearingFlagSource source) {

@@ -11,11 +11,26 @@ using ScriptArguments = std::vector<std::string>;
 
 // The four script runners, one per script file of the bundle's resources
 // folder (the parent of the executable's folder, child "Resources"), located
-// afresh at every call. Each returns the script's result unchanged.
+// afresh at every call outside a ScriptLookup. Each returns the script's
+// result unchanged.
 std::string getcontents(const ScriptArguments& arguments);
 std::string activeAi(const ScriptArguments& arguments);
 std::string applyCS(const ScriptArguments& arguments);
 std::string applyPS(const ScriptArguments& arguments);
+
+// While one lives, the runners of its thread locate each script once, at its
+// first call, and reuse that file at the calls after it: a rule run makes a
+// style request for every text and rule. The outermost one counts.
+class ScriptLookup {
+ public:
+  ScriptLookup();
+  ~ScriptLookup();
+  ScriptLookup(const ScriptLookup&) = delete;
+  ScriptLookup& operator=(const ScriptLookup&) = delete;
+
+ private:
+  bool outermost_;
+};
 
 // How a style request reads the Clearing flag: the main window's check box
 // value, or nullopt when there is no main window or it has no check box. The

@@ -11,6 +11,12 @@ namespace rt {
 namespace {
 
 constexpr int kQuitSignals[] = {SIGTERM, SIGINT, SIGHUP};
+constexpr int kQuitSignalCount = sizeof kQuitSignals / sizeof kQuitSignals[0];
+
+// The actions the signals had before the handler took them over, put back on
+// removal; a signal that was ignored is left alone and not listed.
+struct sigaction g_before[kQuitSignalCount];
+bool g_taken[kQuitSignalCount] = {};
 
 // [0] is read by the program, [1] written by the handler. Both ends are
 // non-blocking, so a burst of signals never blocks the handler, and closed on
@@ -46,13 +52,24 @@ bool InstallQuitSignals() {
   action.sa_handler = OnQuitSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  for (const int signal : kQuitSignals) ::sigaction(signal, &action, nullptr);
+  for (int i = 0; i < kQuitSignalCount; ++i) {
+    // A signal ignored from the start (nohup, a background job of a shell
+    // without job control) was meant not to reach the program; it stays so.
+    if (::sigaction(kQuitSignals[i], nullptr, &g_before[i]) != 0 ||
+        g_before[i].sa_handler == SIG_IGN) {
+      continue;
+    }
+    g_taken[i] = ::sigaction(kQuitSignals[i], &action, nullptr) == 0;
+  }
   return true;
 }
 
 void RemoveQuitSignals() {
   if (g_pipe[0] < 0) return;
-  for (const int signal : kQuitSignals) ::signal(signal, SIG_DFL);
+  for (int i = 0; i < kQuitSignalCount; ++i) {
+    if (g_taken[i]) ::sigaction(kQuitSignals[i], &g_before[i], nullptr);
+    g_taken[i] = false;
+  }
   ::close(g_pipe[0]);
   ::close(g_pipe[1]);
   g_pipe[0] = g_pipe[1] = -1;

@@ -10,9 +10,10 @@
 namespace rt {
 
 // Makes the pipe and installs the handlers; false when the pipe cannot be made
-// (the signals then keep their actions). Installing again changes nothing.
+// (the signals then keep their actions). A signal that is ignored at that
+// moment stays ignored. Installing again changes nothing.
 bool InstallQuitSignals();
-// Restores the default actions and closes the pipe.
+// Gives the signals back the actions they had before, and closes the pipe.
 void RemoveQuitSignals();
 // The pipe's read end, readable while a quit signal is pending; -1 when the
 // handlers are not installed.

@@ -1,5 +1,6 @@
 #include "runtime/script.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "runtime/folder_item.h"
@@ -41,6 +43,17 @@ class Fd {
   int fd_ = -1;
 };
 
+// A descriptor numbered 3 or above. The program may have been started with a
+// standard descriptor closed, and then a new one takes its number; handed to
+// the child as is, it would be overwritten by another of the child's
+// standard descriptors before its own turn.
+int AboveStandardDescriptors(int fd) {
+  if (fd < 0 || fd > 2) return fd;
+  const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+  ::close(fd);
+  return moved;
+}
+
 // A pipe whose two ends are closed on exec, so another child started at the
 // same time never inherits them; the child gets its end through dup2.
 int MakePipe(Fd& readEnd, Fd& writeEnd) {
@@ -51,9 +64,14 @@ int MakePipe(Fd& readEnd, Fd& writeEnd) {
 #else
   if (::pipe2(fds, O_CLOEXEC) != 0) return errno;
 #endif
-  *readEnd.out() = fds[0];
-  *writeEnd.out() = fds[1];
-  return 0;
+  *readEnd.out() = AboveStandardDescriptors(fds[0]);
+  if (readEnd.get() < 0) {
+    const int error = errno;
+    ::close(fds[1]);
+    return error;
+  }
+  *writeEnd.out() = AboveStandardDescriptors(fds[1]);
+  return writeEnd.get() < 0 ? errno : 0;
 }
 
 std::string WithoutFinalLineEnd(std::string s) {
@@ -73,16 +91,19 @@ std::string WithoutFinalLineEnd(std::string s) {
   Fail(scriptName, -1, std::string("could not be started (") + std::strerror(error) + ")", "");
 }
 
-// Spawn attributes that give the child an empty signal mask, the default
-// action for the signals a caller commonly ignores (an ignored signal stays
-// ignored across exec; a handled one is reset by exec itself) and a process
-// group of its own, so that ending it on a quit signal ends whatever it
-// started too.
-class SpawnAttributes {
+// What every start needs and none changes, made once per thread rather than
+// at every start: the spawn attributes (an empty signal mask, the default
+// action for the signals a caller commonly ignores, since an ignored signal
+// stays ignored across exec and a handled one is reset by exec itself, and a
+// process group of its own, so that ending the script ends whatever it
+// started too) and /dev/null for standard input. The file actions that hand
+// the child its descriptors are kept for the pipe ends they name: building
+// them costs the system a call each, and the ends of one call mostly have the
+// numbers of the last call's.
+class Launcher {
  public:
-  SpawnAttributes() {
-    ok_ = ::posix_spawnattr_init(&attr_) == 0;
-    if (!ok_) return;
+  Launcher() {
+    if (::posix_spawnattr_init(&attr_) != 0) return;
     sigset_t none, reset;
     sigemptyset(&none);
     sigemptyset(&reset);
@@ -90,45 +111,69 @@ class SpawnAttributes {
                     SIGUSR2, SIGTSTP, SIGTTIN, SIGTTOU, SIGXFSZ}) {
       sigaddset(&reset, sig);
     }
-    ::posix_spawnattr_setsigmask(&attr_, &none);
-    ::posix_spawnattr_setsigdefault(&attr_, &reset);
-    ::posix_spawnattr_setpgroup(&attr_, 0);
-    ::posix_spawnattr_setflags(&attr_,
-                               POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
+    own_group_ = ::posix_spawnattr_setsigmask(&attr_, &none) == 0 &&
+                 ::posix_spawnattr_setsigdefault(&attr_, &reset) == 0 &&
+                 ::posix_spawnattr_setpgroup(&attr_, 0) == 0 &&
+                 ::posix_spawnattr_setflags(&attr_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF |
+                                                        POSIX_SPAWN_SETPGROUP) == 0;
+    if (!own_group_) ::posix_spawnattr_destroy(&attr_);
   }
-  ~SpawnAttributes() {
-    if (ok_) ::posix_spawnattr_destroy(&attr_);
+  ~Launcher() {
+    if (own_group_) ::posix_spawnattr_destroy(&attr_);
+    DropActions();
   }
-  SpawnAttributes(const SpawnAttributes&) = delete;
-  SpawnAttributes& operator=(const SpawnAttributes&) = delete;
-  const posix_spawnattr_t* get() const { return ok_ ? &attr_ : nullptr; }
+  Launcher(const Launcher&) = delete;
+  Launcher& operator=(const Launcher&) = delete;
+
+  // Null when the attributes could not be made: the script then shares the
+  // program's process group.
+  const posix_spawnattr_t* Attributes() const { return own_group_ ? &attr_ : nullptr; }
+  bool OwnGroup() const { return own_group_; }
+
+  // Actions that give the child /dev/null as standard input and the two
+  // write ends as standard output and error; an error number when they
+  // cannot be made.
+  int Actions(int outFd, int errFd, const posix_spawn_file_actions_t*& actions) {
+    if (null_.get() < 0) {
+      *null_.out() = AboveStandardDescriptors(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+      if (null_.get() < 0) return errno;
+    }
+    if (!ready_ || out_ != outFd || err_ != errFd) {
+      DropActions();
+      if (int e = ::posix_spawn_file_actions_init(&actions_)) return e;
+      ready_ = true;
+      int e = ::posix_spawn_file_actions_adddup2(&actions_, null_.get(), 0);
+      if (e == 0) e = ::posix_spawn_file_actions_adddup2(&actions_, outFd, 1);
+      if (e == 0) e = ::posix_spawn_file_actions_adddup2(&actions_, errFd, 2);
+      if (e != 0) {
+        DropActions();
+        return e;
+      }
+      out_ = outFd;
+      err_ = errFd;
+    }
+    actions = &actions_;
+    return 0;
+  }
 
  private:
+  void DropActions() {
+    if (ready_) ::posix_spawn_file_actions_destroy(&actions_);
+    ready_ = false;
+  }
+
   posix_spawnattr_t attr_;
-  bool ok_ = false;
-};
-
-class FileActions {
- public:
-  FileActions() { ok_ = ::posix_spawn_file_actions_init(&actions_) == 0; }
-  ~FileActions() {
-    if (ok_) ::posix_spawn_file_actions_destroy(&actions_);
-  }
-  FileActions(const FileActions&) = delete;
-  FileActions& operator=(const FileActions&) = delete;
-  // Standard input from /dev/null, standard output and error to the pipes.
-  int Prepare(int outFd, int errFd) {
-    if (!ok_) return ENOMEM;
-    if (int e = ::posix_spawn_file_actions_addopen(&actions_, 0, "/dev/null", O_RDONLY, 0)) return e;
-    if (int e = ::posix_spawn_file_actions_adddup2(&actions_, outFd, 1)) return e;
-    return ::posix_spawn_file_actions_adddup2(&actions_, errFd, 2);
-  }
-  const posix_spawn_file_actions_t* get() const { return &actions_; }
-
- private:
+  bool own_group_ = false;
+  Fd null_;
   posix_spawn_file_actions_t actions_;
-  bool ok_ = false;
+  bool ready_ = false;
+  int out_ = -1, err_ = -1;
 };
+
+Launcher& ThisThreadsLauncher() {
+  thread_local Launcher launcher;
+  return launcher;
+}
 
 // A descriptor that becomes readable when the process ends (Linux's pidfd);
 // -1 where there is none, and then the wait polls for the end instead.
@@ -174,31 +219,87 @@ void ReadWhatIsLeft(Fd& pipe, std::string& sink) {
   pipe.Reset();
 }
 
-// Ends a script on a quit signal: its process group (the script and what it
-// started) gets SIGTERM, and SIGKILL when the script has not ended about a
-// second later. Returns the script's wait status.
-int Terminate(pid_t pid) {
-  ::kill(-pid, SIGTERM);
-  int status = 0;
-  for (int waited = 0; waited < 1000; waited += 10) {
-    if (Reap(pid, status, false)) return status;
-    ::poll(nullptr, 0, 10);
+// Whether the script has ended, without reaping it.
+bool Ended(pid_t pid) {
+  for (;;) {
+    siginfo_t info{};
+    if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0) {
+      return info.si_pid == pid;
+    }
+    if (errno != EINTR) return true;  // nothing left to wait for
   }
-  ::kill(-pid, SIGKILL);
+}
+
+// Whether a process of group `group` is still alive (a zombie is not); true
+// when that cannot be told.
+bool GroupHasLiveProcess(pid_t group) {
+#if defined(__linux__)
+  DIR* processes = ::opendir("/proc");
+  if (processes == nullptr) return true;
+  bool live = false;
+  while (!live) {
+    const dirent* entry = ::readdir(processes);
+    if (entry == nullptr) break;
+    if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
+    char path[sizeof entry->d_name + 16];
+    std::snprintf(path, sizeof path, "/proc/%s/stat", entry->d_name);
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) continue;
+    char stat[512];
+    const ssize_t n = ::read(fd, stat, sizeof stat - 1);
+    ::close(fd);
+    if (n <= 0) continue;
+    stat[n] = '\0';
+    // "pid (name) state ppid pgrp ...": the name may hold anything, so the
+    // fields are read after its last ")".
+    const char* nameEnd = std::strrchr(stat, ')');
+    char state = 0;
+    long parent = 0, processGroup = 0;
+    live = nameEnd != nullptr &&
+           std::sscanf(nameEnd + 1, " %c %ld %ld", &state, &parent, &processGroup) == 3 &&
+           processGroup == group && state != 'Z' && state != 'X';
+  }
+  ::closedir(processes);
+  return live;
+#else
+  (void)group;
+  return true;
+#endif
+}
+
+// Ends a script that has not ended by itself: SIGTERM to its process group
+// (the script and what it started), then SIGKILL to the group once nothing
+// in it is alive any more or about a second has passed, also when the script
+// itself has ended by then, since a child it leaves may ignore SIGTERM. The
+// script is reaped only after that, so that its group id cannot pass to
+// another process while the signals go to it. A script without a group of
+// its own gets the signals alone. Returns its wait status.
+int Terminate(pid_t pid, bool ownGroup) {
+  const pid_t target = ownGroup ? -pid : pid;
+  ::kill(target, SIGTERM);
+  for (int waited = 0; waited < 1000; waited += 10) {
+    ::poll(nullptr, 0, 10);
+    if (Ended(pid) && (!ownGroup || !GroupHasLiveProcess(pid))) break;
+  }
+  ::kill(target, SIGKILL);
+  int status = 0;
   Reap(pid, status, true);
   return status;
 }
 
 struct Ending {
-  int status = 0;     // wait status, -1 when it could not be had
-  bool quit = false;  // ended on a quit signal
+  int status = 0;       // wait status, -1 when it could not be had
+  bool quit = false;    // ended on a quit signal
+  bool reaped = false;  // waited for: its process id may be another's by now
 };
 
 // Reads both pipes while the script runs, so a script filling either one
 // never waits for us while we wait for the other, until the script process
 // has ended; then takes what the pipes still hold. A quit signal ends the
-// script instead.
-Ending Wait(pid_t pid, Fd& outRead, Fd& errRead, std::string& out, std::string& err) {
+// script instead. `ending` tells, also when this throws, whether the script
+// has been reaped.
+void Wait(pid_t pid, bool ownGroup, Fd& outRead, Fd& errRead, std::string& out, std::string& err,
+          Ending& ending) {
   Fd exitFd;
   *exitFd.out() = OpenExitDescriptor(pid);
   const int quitFd = QuitSignalDescriptor();
@@ -208,7 +309,6 @@ Ending Wait(pid_t pid, Fd& outRead, Fd& errRead, std::string& out, std::string& 
   Fd* pipes[2] = {&outRead, &errRead};
   std::string* sinks[2] = {&out, &err};
   char buffer[65536];
-  Ending ending;
   for (;;) {
     pollfd fds[4] = {{outRead.get(), POLLIN, 0},
                      {errRead.get(), POLLIN, 0},
@@ -231,15 +331,17 @@ Ending Wait(pid_t pid, Fd& outRead, Fd& errRead, std::string& out, std::string& 
     }
     const bool mayHaveEnded = exitFd.get() < 0 || fds[2].revents != 0;
     if (mayHaveEnded && Reap(pid, ending.status, false)) {
+      ending.reaped = true;
       ReadWhatIsLeft(outRead, out);
       ReadWhatIsLeft(errRead, err);
-      return ending;
+      return;
     }
     if (quitFd >= 0 && (fds[3].revents & POLLIN) != 0) {
       // The byte stays in the pipe: the event loop still has to see it.
-      ending.status = Terminate(pid);
+      ending.status = Terminate(pid, ownGroup);
+      ending.reaped = true;
       ending.quit = true;
-      return ending;
+      return;
     }
     quiet = ready > 0 && (fds[0].revents | fds[1].revents) != 0 ? 1 : std::min(quiet * 2, 64);
   }
@@ -276,14 +378,15 @@ std::string ExecuteAppleScript(const std::shared_ptr<FolderItem>& file,
   Fd outRead, outWrite, errRead, errWrite;
   if (int e = MakePipe(outRead, outWrite)) FailToStart(name, e);
   if (int e = MakePipe(errRead, errWrite)) FailToStart(name, e);
-  FileActions actions;
-  if (int e = actions.Prepare(outWrite.get(), errWrite.get())) FailToStart(name, e);
-  SpawnAttributes attributes;
+  Launcher& launcher = ThisThreadsLauncher();
+  const posix_spawn_file_actions_t* actions = nullptr;
+  if (int e = launcher.Actions(outWrite.get(), errWrite.get(), actions)) FailToStart(name, e);
 
   pid_t pid = 0;
-  if (int e = ::posix_spawn(&pid, argp[0], actions.get(), attributes.get(), argp.data(), environ)) {
+  if (int e = ::posix_spawn(&pid, argp[0], actions, launcher.Attributes(), argp.data(), environ)) {
     FailToStart(name, e);
   }
+  const bool ownGroup = launcher.OwnGroup();
   // Only the child may hold the write ends, or the pipes never report their end.
   outWrite.Reset();
   errWrite.Reset();
@@ -291,12 +394,13 @@ std::string ExecuteAppleScript(const std::shared_ptr<FolderItem>& file,
   std::string out, err;
   Ending ending;
   try {
-    ending = Wait(pid, outRead, errRead, out, err);
+    Wait(pid, ownGroup, outRead, errRead, out, err, ending);
   } catch (...) {
+    // Nothing reads the pipes any more, and the script is ended before it is
+    // waited for, so that this wait has an end.
     outRead.Reset();
     errRead.Reset();
-    int status = 0;
-    Reap(pid, status, true);
+    if (!ending.reaped) Terminate(pid, ownGroup);
     throw;
   }
   const int status = ending.status;

@@ -45,8 +45,11 @@ class ScriptExecutionException : public RuntimeException {
 // failure, without starting the script when an argument holds a NUL byte.
 // While quit signals are installed (see quit_signal.h), a pending one keeps
 // the script from starting, and one that arrives while it runs ends it and
-// whatever it started (SIGTERM, then SIGKILL after about a second); either
-// raises ScriptExecutionException and leaves the signal pending.
+// whatever it started: SIGTERM to its process group, then SIGKILL to the
+// group once nothing in it is alive or about a second has passed, even when
+// the script itself has ended by then. Either raises ScriptExecutionException
+// and leaves the signal pending. The first call on a thread opens /dev/null
+// and keeps it for the calls after it.
 std::string ExecuteAppleScript(const std::shared_ptr<FolderItem>& file,
                                const std::vector<std::string>& arguments);
 

@@ -182,9 +182,10 @@ int RuntimeExit() {
   s.loop_ran = false;
   s.loop_status = 0;
   if (s.quit_filter != nullptr) {
-    rt::RemoveQuitSignals();
+    // The notifier, a child of the filter, goes before the pipe it watches.
     delete s.quit_filter;
     s.quit_filter = nullptr;
+    rt::RemoveQuitSignals();
   }
   if (s.owned_application != nullptr) {
     delete s.owned_application;

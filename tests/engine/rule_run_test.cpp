@@ -141,6 +141,19 @@ TEST_F(RuleRun, FailingScriptEndsRunWithItsException) {
   EXPECT_THROW(engine::MainScpt("r.txt"), rt::ScriptExecutionException);
 }
 
+TEST_F(RuleRun, EachRunFindsTheScriptsAnew) {
+  const std::vector<ScriptCall> oneRun = {kContent, CS("1,", "1,", "A", "1", "")};
+  bundle_.WriteRuleFile("r.txt", "a\tA\n");
+  bundle_.WriteInventory("1:a");
+  engine::MainScpt("r.txt");
+  testsupport::Bundle moved;  // registers itself as the running application
+  moved.WriteRuleFile("r.txt", "a\tA\n");
+  moved.WriteInventory("1:a");
+  engine::MainScpt("r.txt");
+  EXPECT_EQ(bundle_.Calls(), oneRun);
+  EXPECT_EQ(moved.Calls(), oneRun);
+}
+
 TEST_F(RuleRun, EachLineIsOneRuleWhateverItsLineEndAndKindIsExactlyPOrP) {
   const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
       {"a\t1\tp\na\t2\tP\na\t3\t p\na\t4\tp \na\t5\tx\na\t6\t\na\t7\tp\tmore\na\n",

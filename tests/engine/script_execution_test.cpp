@@ -115,8 +115,9 @@ bool Ends(pid_t pid) {
 }
 
 // Each fault ends the call with the script's process and its children gone,
-// or returns what the script wrote without waiting for a child it left
-// behind; a quit signal stays pending for the event loop.
+// a child that ignores SIGTERM included, or returns what the script wrote
+// without waiting for a child it left behind; a quit signal stays pending for
+// the event loop.
 TEST(ScriptExecution, FaultsEndTheCallAndLeaveNothingRunning) {
   enum class Quit { kNone, kBefore, kWhileRunning };
   struct Case {
@@ -124,18 +125,19 @@ TEST(ScriptExecution, FaultsEndTheCallAndLeaveNothingRunning) {
     std::vector<std::string> arguments;
     Quit quit;
     std::string result, error;
+    size_t processes;  // how many process ids the stand-in lists
   };
   testsupport::Bundle bundle;
   testsupport::TempDir dir;
   const std::string logged = bundle.ResourcesPath() + "/applyCS.scpt", pids = dir / "pids";
   const std::vector<Case> cases = {
       {logged, {"1,", "3,", std::string("Bo\0ld", 5), "1", "9"}, Quit::kNone, "",
-       "\"applyCS.scpt\" was not started: argument 3 holds a NUL byte"},
-      {logged, {"1,", "3,", "Bold", std::string("1\09", 3), "9"}, Quit::kNone, "", "argument 4"},
-      {logged, {"1,"}, Quit::kBefore, "", "\"applyCS.scpt\" was not started"},
-      {StandIn("detach.scpt")->NativePath(), {pids}, Quit::kNone, "done", ""},
+       "\"applyCS.scpt\" was not started: argument 3 holds a NUL byte", 0},
+      {logged, {"1,", "3,", "Bold", std::string("1\09", 3), "9"}, Quit::kNone, "", "argument 4", 0},
+      {logged, {"1,"}, Quit::kBefore, "", "\"applyCS.scpt\" was not started", 0},
+      {StandIn("detach.scpt")->NativePath(), {pids}, Quit::kNone, "done", "", 1},
       {StandIn("hang.scpt")->NativePath(), {pids}, Quit::kWhileRunning, "",
-       "\"hang.scpt\" was ended by a quit signal"}};
+       "\"hang.scpt\" was ended by a quit signal", 2}};
   ASSERT_TRUE(rt::InstallQuitSignals());
   for (const Case& c : cases) {
     SCOPED_TRACE(c.script + " " + c.arguments.front());
@@ -162,13 +164,44 @@ TEST(ScriptExecution, FaultsEndTheCallAndLeaveNothingRunning) {
                                        : HasSubstr(c.error));
     EXPECT_EQ(rt::QuitSignalPending(), c.quit != Quit::kNone);
     rt::ConsumeQuitSignals();
-    for (const pid_t pid : ProcessesListedIn(pids)) {
+    const std::vector<pid_t> listed = ProcessesListedIn(pids);
+    EXPECT_EQ(listed.size(), c.processes);
+    for (const pid_t pid : listed) {
       if (c.quit == Quit::kNone) kill(pid, SIGKILL);  // the child left behind
       EXPECT_TRUE(Ends(pid)) << pid;
     }
   }
   rt::RemoveQuitSignals();
   EXPECT_TRUE(bundle.Calls().empty());
+}
+
+void CustomHandler(int) {}
+
+// A quit signal that is ignored when the handlers go in (nohup, a background
+// job of a shell) stays ignored; the others quit, and removing the handlers
+// gives each signal back the action it had before, not the default one.
+TEST(QuitSignals, IgnoredOnesStayIgnoredAndEveryActionComesBack) {
+  const std::vector<std::tuple<int, void (*)(int), bool>> cases = {
+      {SIGHUP, SIG_IGN, false}, {SIGINT, CustomHandler, true}, {SIGTERM, SIG_DFL, true}};
+  std::vector<struct sigaction> saved(cases.size());
+  for (size_t i = 0; i < cases.size(); ++i) {
+    struct sigaction action {};
+    action.sa_handler = std::get<1>(cases[i]);
+    sigaction(std::get<0>(cases[i]), &action, &saved[i]);
+  }
+  ASSERT_TRUE(rt::InstallQuitSignals());
+  for (const auto& [signal, before, quits] : cases) {
+    SCOPED_TRACE(signal);
+    raise(signal);
+    EXPECT_EQ(rt::QuitSignalPending(), quits);
+    rt::ConsumeQuitSignals();
+  }
+  rt::RemoveQuitSignals();
+  for (size_t i = 0; i < cases.size(); ++i) {
+    struct sigaction after {};
+    sigaction(std::get<0>(cases[i]), &saved[i], &after);
+    EXPECT_EQ(after.sa_handler, std::get<1>(cases[i])) << std::get<0>(cases[i]);
+  }
 }
 
 TEST(ScriptExecution, MegabytesOnBothStreamsDoNotBlock) {
@@ -179,6 +212,8 @@ TEST(ScriptExecution, MegabytesOnBothStreamsDoNotBlock) {
 
 TEST(ScriptExecution, StandardInputIsEmptyAndNoDescriptorStaysOpen) {
   const auto openFds = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); };
+  // The first start opens /dev/null for good.
+  EXPECT_EQ(rt::ExecuteAppleScript(StandIn("stdin.scpt"), {}), "/dev/null");
   const auto before = openFds();
   for (int i = 0; i < 10; ++i) {
     EXPECT_EQ(rt::ExecuteAppleScript(StandIn("stdin.scpt"), {}), "/dev/null");

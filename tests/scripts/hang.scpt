@@ -1,7 +1,7 @@
 #!/bin/sh
 # Stand-in for a host script that never ends: starts a child that never ends
-# either, writes both process ids to the file named by its first argument,
-# then waits.
-sleep 3600 &
-echo $$ $! > "$1"
+# either and ignores SIGTERM, then waits. Once it ignores SIGTERM, the child
+# writes both process ids, the script's and its own, to the file named by the
+# first argument.
+sh -c 'trap "" TERM; echo $PPID $$ > "$1"; exec sleep 3600' hang-child "$1" &
 wait
