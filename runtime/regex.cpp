@@ -71,15 +71,21 @@ struct RegEx::Impl {
   std::unique_ptr<pcre2_compile_context, CompileContextFree> compileContext;
   std::unique_ptr<pcre2_match_context, MatchContextFree> matchContext;
   std::unique_ptr<pcre2_code, CodeFree> code;
-  // The same pattern compiled anchored, made on the first empty match. Only
-  // the JIT searches invalid UTF-8 correctly, and it cannot anchor a search
-  // at match time: PCRE2 hands such a search to its interpreter, which
-  // returns matches from past the next stray byte and reads on to the end
-  // of the valid stretch at every call.
+  // The same pattern compiled anchored, for the search right after an empty
+  // match where one search will not do; made when first needed. Only the
+  // JIT searches invalid UTF-8 correctly, and it cannot anchor a search at
+  // match time: PCRE2 hands such a search to its interpreter, which returns
+  // matches from past the next stray byte and reads on to the end of the
+  // valid stretch at every call.
   std::unique_ptr<pcre2_code, CodeFree> anchoredCode;
   std::unique_ptr<pcre2_match_data, MatchDataFree> matchData;
   bool jitted = false;
   bool anchoredJitted = false;
+  // Whether the search after an empty match can be one search (see
+  // FindAfterEmpty). Backtracking verbs and \G act on where a search
+  // starts, which would tell the one search from the two, so a pattern that
+  // may hold either, any "(*" or "\G" in it, takes two.
+  bool oneSearchAfterEmpty = false;
 
   Impl() {
     compileContext.reset(pcre2_compile_context_create(nullptr));
@@ -118,7 +124,7 @@ struct RegEx::Impl {
   void Compile(const std::string& source) {
     code.reset();
     anchoredCode.reset();
-    jitted = anchoredJitted = false;
+    jitted = anchoredJitted = oneSearchAfterEmpty = false;
     matchData.reset();
     pattern.clear();
 
@@ -130,6 +136,8 @@ struct RegEx::Impl {
 
     code = std::move(compiled);
     jitted = jit;
+    oneSearchAfterEmpty =
+        source.find("(*") == std::string::npos && source.find("\\G") == std::string::npos;
     matchData = std::move(data);
     pattern = source;
   }
@@ -168,11 +176,11 @@ struct RegEx::Impl {
   // The first match at or after offset, passing over an empty match right
   // before a stray byte: no match starts at one. (Where PCRE2 reports such
   // empty matches differs between its JIT and its interpreter, and from one
-  // kind of stray byte to another.) The search goes on from the next
-  // character as a search of its own, so an empty match is allowed there.
-  bool Find(std::string_view subject, size_t offset) {
+  // kind of stray byte to another.) `flags` hold for the search from offset
+  // only: past such a byte the search goes on as one of its own.
+  bool Find(std::string_view subject, size_t offset, uint32_t flags = 0) {
     for (;;) {
-      if (!Match(code.get(), jitted, subject, offset, 0)) return false;
+      if (!Match(code.get(), jitted, subject, offset, flags)) return false;
       const PCRE2_SIZE* ov = Ovector();
       const size_t at = ov[0];
       if (ov[1] != at || at >= subject.size() || static_cast<unsigned char>(subject[at]) < 0x80 ||
@@ -180,6 +188,7 @@ struct RegEx::Impl {
         return true;
       }
       offset = at + 1;
+      flags = 0;
     }
   }
 
@@ -192,39 +201,52 @@ struct RegEx::Impl {
     return Match(anchoredCode.get(), anchoredJitted, subject, offset, PCRE2_NOTEMPTY_ATSTART);
   }
 
-  // Every match from left to right without overlap, until `onMatch` (which
-  // may read the groups from the match data) returns false. After an empty
-  // match a non-empty match at the same place is tried before moving one
-  // character on.
-  template <class F>
-  void EachMatch(std::string_view subject, F&& onMatch) {
-    RequirePattern();
-    const size_t length = subject.size();
-
-    if (!Find(subject, 0)) return;
-    size_t previousEnd = 0;
-    for (;;) {
-      const PCRE2_SIZE* ov = Ovector();
-      const size_t start = ov[0];
-      const size_t end = ov[1];
-      // \K can move a match's start past its end or before an earlier match;
-      // positions from such a match would be meaningless.
-      if (start > end || start < previousEnd) {
-        throw RegExException("regular expression match out of order (\\K in the pattern)");
-      }
-      if (!onMatch(start, end)) return;
-      previousEnd = end;
-
-      size_t offset = end;
-      if (start == end) {
-        if (end == length) return;
-        if (FindNonEmptyAt(subject, end)) continue;
-        // None: move one character on (CR LF counts as one, as it is one
-        // line end; a stray byte is one character, as Len counts it).
-        offset += subject.compare(end, 2, "\r\n") == 0 ? 2 : CharacterBytes(subject, end);
-      }
-      if (!Find(subject, offset)) return;
+  // The match after an empty one at `at`, short of the end: a non-empty
+  // match that starts there, else the first match from one character on
+  // (CR LF counts as one, as it is one line end; a stray byte is one
+  // character, as Len counts it).
+  bool FindAfterEmpty(std::string_view subject, size_t at) {
+    const bool crlf = subject[at] == '\r' && at + 1 < subject.size() && subject[at + 1] == '\n';
+    if (oneSearchAfterEmpty) {
+      // One search from `at` that refuses only an empty match there tries
+      // `at` for a non-empty match and then moves on a character at a time:
+      // both searches in one, at half the calls on a pattern that matches
+      // empty almost everywhere. Only a match between CR and LF is left to
+      // take back.
+      if (!Find(subject, at, PCRE2_NOTEMPTY_ATSTART)) return false;
+      if (!crlf || Ovector()[0] != at + 1) return true;
+    } else if (FindNonEmptyAt(subject, at)) {
+      return true;
     }
+    return Find(subject, at + (crlf ? 2 : CharacterBytes(subject, at)));
+  }
+
+  // The first match in the subject, or the one after `match`: left to
+  // right, without overlap.
+  bool First(std::string_view subject, MatchSpan& match) {
+    RequirePattern();
+    return Find(subject, 0) && Take(0, match);
+  }
+  bool Next(std::string_view subject, MatchSpan& match) {
+    const size_t previousEnd = match.end;
+    if (match.start != match.end) {
+      if (!Find(subject, previousEnd)) return false;
+    } else if (previousEnd == subject.size() || !FindAfterEmpty(subject, previousEnd)) {
+      return false;
+    }
+    return Take(previousEnd, match);
+  }
+
+  // The match just found, as a span.
+  bool Take(size_t previousEnd, MatchSpan& match) const {
+    const PCRE2_SIZE* ov = Ovector();
+    // \K can move a match's start past its end or before an earlier match;
+    // positions from such a match would be meaningless.
+    if (ov[0] > ov[1] || ov[0] < previousEnd) {
+      throw RegExException("regular expression match out of order (\\K in the pattern)");
+    }
+    match = MatchSpan{ov[0], ov[1]};
+    return true;
   }
 };
 
@@ -265,8 +287,9 @@ std::string RegEx::Replace(std::string_view target) {
   std::string result;
   result.reserve(target.size());
   size_t copied = 0;
-  d.EachMatch(target, [&](size_t start, size_t end) {
-    result.append(target.substr(copied, start - copied));
+  MatchSpan match{0, 0};
+  for (bool found = d.First(target, match); found; found = d.Next(target, match)) {
+    result.append(target.substr(copied, match.start - copied));
     const PCRE2_SIZE* ov = d.Ovector();
     for (size_t i = 0; i < replacement.size(); ++i) {
       const char c = replacement[i];
@@ -281,9 +304,9 @@ std::string RegEx::Replace(std::string_view target) {
         result.push_back(c);
       }
     }
-    copied = end;
-    return all;
-  });
+    copied = match.end;
+    if (!all) break;
+  }
   result.append(target.substr(copied));
   return result;
 }
@@ -306,11 +329,12 @@ bool RegEx::HasMatch(std::string_view target) {
   return d.Find(target, 0);
 }
 
-void RegEx::ForEachMatch(std::string_view target, const std::function<void(MatchSpan)>& onMatch) {
-  impl().EachMatch(target, [&](size_t start, size_t end) {
-    onMatch(MatchSpan{start, end});
-    return true;
-  });
+bool RegEx::FirstMatch(std::string_view target, MatchSpan& match) {
+  return impl().First(target, match);
+}
+
+bool RegEx::NextMatch(std::string_view target, MatchSpan& match) {
+  return impl().Next(target, match);
 }
 
 }  // namespace rt

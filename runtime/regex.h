@@ -11,7 +11,6 @@
 // Len counts it.
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -85,9 +84,21 @@ class RegEx {
   // Calls `onMatch` for every match, left to right, without overlap, as
   // Replace with ReplaceAllMatches finds them: after an empty match a
   // non-empty match at the same place is tried before moving one character on.
-  void ForEachMatch(std::string_view target, const std::function<void(MatchSpan)>& onMatch);
+  template <class F>
+  void ForEachMatch(std::string_view target, F&& onMatch) {
+    MatchSpan match{0, 0};
+    for (bool found = FirstMatch(target, match); found; found = NextMatch(target, match)) {
+      onMatch(match);
+    }
+  }
 
  private:
+  // The first match in target; false when there is none.
+  bool FirstMatch(std::string_view target, MatchSpan& match);
+  // The match after `match`, the last one found in target; false when there
+  // is none.
+  bool NextMatch(std::string_view target, MatchSpan& match);
+
   struct Impl;
   Impl& impl();
   std::unique_ptr<Impl> impl_;

@@ -235,7 +235,9 @@ TEST(LocatorsAgainstReference, AgreeOnGeneratedTextsWithPatternsThatMatchEmptyOr
   static const std::vector<std::string> patterns = {
       "\\s*", ".*", "^", "$", "x?", "(a|)", "\\b", "\\B", "(?=.)", "[^a]*", "x*?", "\\w*", "",
       "^$", "a*", "a", "[あい]+", "日本|本", "\\d+", "é+", "(?<=a)b", "\\R", "^■", ".", "[^a\\r]",
-      "\\r\\n|\\r", "(?-i)A", "円$", "\\X", "\\w+\\b"};
+      "\\r\\n|\\r", "(?-i)A", "円$", "\\X", "\\w+\\b", "\\n?", "[\\r\\n]*", "(?=\\n)|\\r",
+      // "(*" takes the other way on after an empty match.
+      "(*NO_START_OPT)\\s*", "(*NO_START_OPT)x?", "(*NO_START_OPT)(?=\\n)|\\r"};
   std::mt19937 rng(20261207);
   for (int round = 0; round < 3000; ++round) {
     std::string text;
