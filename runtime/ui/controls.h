@@ -24,16 +24,20 @@ class OutOfBoundsException : public RuntimeException {
 class Listbox : public Control {
  public:
   // Raised by the mouse press on a cell: the list, the row and column, and
-  // the press's place in the cell. True keeps the list from its own handling
-  // of the press (selecting the row). A press made while an earlier one's
-  // handler ran raises nothing.
+  // the press's place in the cell. The row is the one holding the file that
+  // the pressed row showed when the press was made (for the second press of
+  // a double click, the file that the first one ran). True keeps the list
+  // from its own handling of the press (selecting the row). A press made
+  // while an earlier one's handler ran raises nothing.
   using CellClickHandler = std::function<bool(const std::shared_ptr<Listbox>& list, int64_t row,
                                               int64_t column, int64_t x, int64_t y)>;
 
   Listbox();
   ~Listbox() override;
 
-  // Its properties all take only the value the list always has.
+  // The properties of every control (name, place and size, edge locks, tab
+  // order, font size); each of the others takes only the value the list
+  // always has.
   void SetProperties(const PropertySet& properties) override;
 
   void DeleteAllRows();
@@ -58,7 +62,8 @@ class CheckBox : public Control {
   CheckBox();
   ~CheckBox() override;
 
-  // The caption, and the state (VisualState 1: checked).
+  // The properties of every control, the caption, and the state: only
+  // VisualState 1, checked.
   void SetProperties(const PropertySet& properties) override;
 
   bool Value() const;

@@ -1,10 +1,11 @@
-#include <time.h>
-
 #include <QFocusEvent>
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QShowEvent>
 #include <QStyle>
 #include <algorithm>
+#include <chrono>
+#include <utility>
 
 #include "runtime/ui/internal.h"
 
@@ -17,15 +18,33 @@ constexpr int kCellBytesRole = Qt::UserRole;
 
 }  // namespace
 
-uint32_t EventClockNow() {
-  timespec now{};
-#ifdef __APPLE__
-  clock_gettime(CLOCK_UPTIME_RAW, &now);
-#else
-  clock_gettime(CLOCK_MONOTONIC, &now);
-#endif
-  return static_cast<uint32_t>(static_cast<uint64_t>(now.tv_sec) * 1000u +
-                               static_cast<uint64_t>(now.tv_nsec) / 1000000u);
+int64_t MonotonicMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+uint32_t EventClock::GapAt(int64_t time) const {
+  // A millisecond a second: far more than two clocks drift apart. Each move
+  // of the pointer onto a row, just before its press, makes the gap fresh.
+  return gap_ + static_cast<uint32_t>(std::max<int64_t>(0, time - gap_seen_) / 1000);
+}
+
+void EventClock::Observe(uint32_t stamp, int64_t arrival) {
+  if (stamp == 0) return;
+  // Modulo 2^32 like the stamps; gaps are compared by their difference,
+  // which stays far within 32 bits.
+  const uint32_t gap = static_cast<uint32_t>(arrival) - stamp;
+  if (known_ && static_cast<int32_t>(gap - GapAt(arrival)) > 0) return;
+  known_ = true;
+  gap_ = gap;
+  gap_seen_ = arrival;
+}
+
+int64_t EventClock::MadeAt(uint32_t stamp, int64_t now) const {
+  if (!known_ || stamp == 0) return now;
+  const uint32_t made = stamp + GapAt(now);
+  return std::min(now, now + static_cast<int32_t>(made - static_cast<uint32_t>(now)));
 }
 
 ListView::ListView() {
@@ -95,62 +114,131 @@ void ListView::focusInEvent(QFocusEvent* event) {
   }
 }
 
+void ListView::showEvent(QShowEvent* event) {
+  QTableWidget::showEvent(event);
+  WatchWindowInput();
+}
+
+void ListView::WatchWindowInput() {
+  QWindow* handle = window()->windowHandle();
+  if (handle == watched_) return;
+  if (watched_) watched_->removeEventFilter(this);
+  watched_ = handle;
+  if (handle != nullptr) handle->installEventFilter(this);
+}
+
+bool ListView::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == watched_ && event->isInputEvent()) {
+    clock_.Observe(static_cast<uint32_t>(static_cast<QInputEvent*>(event)->timestamp()),
+                   MonotonicMs());
+  }
+  return QTableWidget::eventFilter(watched, event);
+}
+
 void ListView::mousePressEvent(QMouseEvent* event) {
-  const auto dispatched = std::chrono::steady_clock::now();
+  // What a press ran counts for the one right after it only.
+  const std::optional<ShownRow> ranBefore = std::exchange(last_run_, std::nullopt);
   std::shared_ptr<Control> list = owner != nullptr ? owner->weak_from_this().lock() : nullptr;
-  const QPoint at = event->position().toPoint();
   if (!list || event->button() != Qt::LeftButton) {
     QTableWidget::mousePressEvent(event);
     return;
   }
+  const int64_t made = MadeAt(*event);
   // A press made while a click was being handled would run its rule file
   // again once that run is over; the user sees nothing of it until then.
-  if (MadeDuringClick(event->timestamp())) {
+  if (MadeDuringRun(made)) {
     event->accept();
     return;
   }
-  const std::optional<ShownRow> pressed = ShownRowAt(at.y(), event->timestamp());
+  const QPoint at = event->position().toPoint();
   const int column = columnAt(at.x());
+  const std::optional<ShownRow> pressed = PressedRow(*event, made, ranBefore);
   if (!pressed || column < 0) {
     QTableWidget::mousePressEvent(event);
     return;
   }
   QPointer<ListView> alive(this);
-  if (std::shared_ptr<Window> window = Access::ImplOf(*list).window.lock()) {
-    Access::ActivateBeforeInput(*window);
-  }
-  if (!alive) return;
+  const std::shared_ptr<Window> window = Access::ImplOf(*list).window.lock();
+  // The second press of a double click belongs to the first one, which has
+  // asked for the activation already.
+  const bool activates = window && event->type() != QEvent::MouseButtonDblClick;
+  if (activates) Access::ActivateBeforeInput(*window);
   // The activation may have refilled the list with other rows (a rule file
-  // added or removed meanwhile): the click goes to the row the user pressed,
-  // wherever it now stands, and to none when it is gone.
-  const int underPointer = rowAt(at.y());
-  const int row = RowHolding(pressed->cells, underPointer);
-  bool handled = false;
-  if (row >= 0) {
-    const QRect cell = visualRect(model()->index(row, column));
-    handled = Access::RaiseCellClick(static_cast<Listbox&>(*list), row, column, at.x() - cell.x(),
-                                     at.y() - pressed->top);
+  // added or removed meanwhile): the click goes to the row holding the
+  // pressed file, wherever it now stands, and to none when it is gone.
+  const int row = alive ? RowHolding(pressed->cells, rowAt(at.y())) : -1;
+  const bool handled = row >= 0 && Run(static_cast<Listbox&>(*list), row, column, at, *pressed);
+  if (activates) Access::InputHandled(*window);
+  if (alive && !handled) SelectPressedRow(event, row, column);
+}
+
+int64_t ListView::MadeAt(const QMouseEvent& press) {
+  const int64_t now = MonotonicMs();
+  const auto stamp = static_cast<uint32_t>(press.timestamp());
+  // The press counts among the events seen, also where it reaches the list
+  // by another way than through its window.
+  clock_.Observe(stamp, now);
+  return clock_.MadeAt(stamp, now);
+}
+
+bool ListView::MadeDuringRun(int64_t made) const { return run_end_ && made < *run_end_; }
+
+std::optional<ListView::ShownRow> ListView::PressedRow(
+    const QMouseEvent& press, int64_t made, const std::optional<ShownRow>& ranBefore) const {
+  const int y = static_cast<int>(press.position().y());
+  if (press.type() == QEvent::MouseButtonDblClick && ranBefore) return ranBefore;
+  if (shown_.empty()) {
+    const int row = rowAt(y);
+    if (row < 0) return std::nullopt;
+    const int top = rowViewportPosition(row);
+    return ShownRow{top, top + rowHeight(row) - 1, RowCells(row)};
   }
-  if (!alive) return;
-  if (event->timestamp() != 0) {
-    // Rounded down, so that a press made just after the end is never taken
-    // for one made during the click.
-    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - dispatched);
-    has_click_end_ = true;
-    click_end_ = static_cast<uint32_t>(event->timestamp() + static_cast<quint64>(elapsed.count()));
-    click_end_seen_ = std::chrono::steady_clock::now();
+  const Shown* seen = &shown_.front();
+  for (auto it = shown_.rbegin(); it != shown_.rend(); ++it) {
+    if (it->since + kUnseenMs <= made) {
+      seen = &*it;
+      break;
+    }
   }
-  if (handled) return;
+  for (const ShownRow& shown : seen->rows) {
+    if (y >= shown.top && y <= shown.bottom) return shown;
+  }
+  return std::nullopt;
+}
+
+int ListView::RowHolding(const QList<QByteArray>& cells, int preferred) const {
+  if (RowCells(preferred) == cells) return preferred;
+  for (int row = 0; row < rowCount(); ++row) {
+    if (RowCells(row) == cells) return row;
+  }
+  return -1;
+}
+
+bool ListView::Run(Listbox& list, int row, int column, QPoint at, const ShownRow& pressed) {
+  QPointer<ListView> alive(this);
+  const QRect cell = visualRect(model()->index(row, column));
+  // The place in the cell as the user saw it; the second press of a double
+  // click may stray a little off the row it goes to.
+  const int y = std::clamp(at.y() - pressed.top, 0, pressed.bottom - pressed.top);
+  const bool handled = Access::RaiseCellClick(list, row, column, at.x() - cell.x(), y);
+  if (alive) {
+    run_end_ = MonotonicMs();
+    last_run_ = pressed;
+  }
+  return handled;
+}
+
+void ListView::SelectPressedRow(QMouseEvent* press, int row, int column) {
+  const int underPointer = rowAt(press->position().toPoint().y());
   if (row < 0) {
     clearSelection();
-    event->accept();
+    press->accept();
   } else if (row == underPointer) {
-    QTableWidget::mousePressEvent(event);
+    QTableWidget::mousePressEvent(press);
   } else {
     // The pressed file now stands elsewhere: that row is the one selected.
     setCurrentIndex(model()->index(row, column));
-    event->accept();
+    press->accept();
   }
 }
 
@@ -169,50 +257,7 @@ void ListView::paintEvent(QPaintEvent* event) {
   // which nothing is drawn.
   constexpr size_t kKept = 4;
   if (shown_.size() == kKept) shown_.erase(shown_.begin());
-  shown_.push_back({EventClockNow(), std::move(rows)});
-}
-
-std::optional<ListView::ShownRow> ListView::ShownRowAt(int y, quint64 timestamp) const {
-  if (shown_.empty()) {
-    const int row = rowAt(y);
-    if (row < 0) return std::nullopt;
-    const int top = rowViewportPosition(row);
-    return ShownRow{top, top + rowHeight(row) - 1, RowCells(row)};
-  }
-  // The last rows drawn before the press was made. Where the press's clock
-  // is not this machine's (a remote display), or the press has no time,
-  // hardly any drawing seems earlier, and the last rows drawn count.
-  const Shown* seen = &shown_.back();
-  if (timestamp != 0) {
-    for (auto it = shown_.rbegin(); it != shown_.rend(); ++it) {
-      if (static_cast<int32_t>(static_cast<uint32_t>(timestamp) - it->since) > 0) {
-        seen = &*it;
-        break;
-      }
-    }
-  }
-  for (const ShownRow& shown : seen->rows) {
-    if (y >= shown.top && y <= shown.bottom) return shown;
-  }
-  return std::nullopt;
-}
-
-int ListView::RowHolding(const QList<QByteArray>& cells, int preferred) const {
-  if (RowCells(preferred) == cells) return preferred;
-  for (int row = 0; row < rowCount(); ++row) {
-    if (RowCells(row) == cells) return row;
-  }
-  return -1;
-}
-
-bool ListView::MadeDuringClick(quint64 timestamp) const {
-  if (!has_click_end_ || timestamp == 0) return false;
-  // Held-back presses arrive as soon as the click is over; long after it,
-  // the time stamps' wrap-around would make the comparison meaningless.
-  if (std::chrono::steady_clock::now() - click_end_seen_ > std::chrono::hours(1)) return false;
-  // Time stamps are whole milliseconds that wrap at 32 bits; one in the
-  // very millisecond the click ended may be later than its end.
-  return static_cast<int32_t>(static_cast<uint32_t>(timestamp) - click_end_) < 0;
+  shown_.push_back({MonotonicMs(), std::move(rows)});
 }
 
 }  // namespace rt::ui::detail

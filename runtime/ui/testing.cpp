@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QMouseEvent>
+#include <chrono>
+#include <thread>
 
 #include "runtime/text.h"
 #include "runtime/ui/internal.h"
@@ -26,21 +28,20 @@ void ClickCell(Listbox& list, int64_t row, int64_t column) {
   const QModelIndex index = view.model()->index(static_cast<int>(row), static_cast<int>(column));
   view.scrollTo(index);
   // The user presses what is on the screen: the rows as they stand now,
-  // drawn before the press is made (a millisecond earlier, as time stamps go).
+  // drawn long enough before the press to have been seen.
   view.viewport()->repaint();
-  for (const uint32_t drawn = detail::EventClockNow(); detail::EventClockNow() == drawn;) {
-  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(detail::ListView::kUnseenMs + 1));
   const QPoint at = view.visualRect(index).center();
   const QPoint global = view.viewport()->mapToGlobal(at);
   QPointer<QWidget> viewport = view.viewport();
   QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton,
                     Qt::NoModifier);
-  press.setTimestamp(detail::EventClockNow());
+  press.setTimestamp(static_cast<quint64>(detail::MonotonicMs()));
   QCoreApplication::sendEvent(viewport, &press);
   if (!viewport) return;
   QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton,
                       Qt::NoModifier);
-  release.setTimestamp(detail::EventClockNow());
+  release.setTimestamp(static_cast<quint64>(detail::MonotonicMs()));
   QCoreApplication::sendEvent(viewport, &release);
 }
 

@@ -183,24 +183,27 @@ void Access::HandleClose(Window& window) {
 
 void Access::HandleActivation(Window& window, bool active) {
   Window::Impl& d = *window.impl_;
-  if (!active) {
-    d.early_activation = false;
-    return;
-  }
-  if (!d.open) return;
-  if (d.early_activation) {
-    d.early_activation = false;
-    return;
-  }
+  const bool answersEarlyActivation =
+      d.early_activation &&
+      (!d.early_activation_handled ||
+       MonotonicMs() - *d.early_activation_handled <= Window::Impl::kActivationAnswerMs);
+  d.early_activation = false;
+  if (!active || !d.open || answersEarlyActivation) return;
   d.Raise(WindowEvent::Activate);
 }
 
 void Access::ActivateBeforeInput(Window& window) {
   Window::Impl& d = *window.impl_;
-  if (!d.open || d.early_activation || d.widget->isActiveWindow()) return;
+  if (!d.open || d.widget->isActiveWindow()) return;
   d.early_activation = true;
+  d.early_activation_handled.reset();
   d.Raise(WindowEvent::Activate);
   if (d.widget) d.widget->activateWindow();
+}
+
+void Access::InputHandled(Window& window) {
+  Window::Impl& d = *window.impl_;
+  if (d.early_activation && !d.early_activation_handled) d.early_activation_handled = MonotonicMs();
 }
 
 WindowWidget::WindowWidget() : content(new QWidget(this)) {}

@@ -102,7 +102,7 @@ class Window : public std::enable_shared_from_this<Window> {
 
   std::shared_ptr<rt::ui::MenuBar> MenuBar() const;
   // Installs the menu tree as the window's menu bar. Raises RuntimeException
-  // for a shortcut text that names no key.
+  // for a shortcut text that is not "Cmd+" and a capital letter.
   void MenuBar(std::shared_ptr<rt::ui::MenuBar> menuBar);
 
   // Applies a design-time property set in one batch (errors as for

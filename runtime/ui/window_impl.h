@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,8 +33,17 @@ struct Window::Impl {
   bool open = false;
   bool closing = false;
   // Activate was raised for a mouse press before the platform's own
-  // activation arrived; that activation then raises nothing more.
+  // activation arrived. The activation that answers the request comes while
+  // the press is handled or moments after, and then raises nothing more.
+  // The platform may also never answer (a window manager that keeps windows
+  // from taking the focus): the early activation is over once its press has
+  // been handled and that moment has passed, so that a later activation
+  // raises Activate again, and so does a later press.
   bool early_activation = false;
+  std::optional<int64_t> early_activation_handled;  // MonotonicMs
+  // A platform on this machine answers within milliseconds, a remote one
+  // within a round trip or two.
+  static constexpr int64_t kActivationAnswerMs = 500;
   // The program has given the window a place; until then the platform
   // places it.
   bool placed = false;

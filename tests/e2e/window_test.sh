@@ -5,15 +5,20 @@
 # starts again. The stand-in host scripts record every call in calls.log,
 # which is compared with the expected logs of the fixture rule files.
 #
-#   window_test.sh SCENARIO WM BAND EXECUTABLE STAND_IN_DIR FIXTURE_DIR
+#   window_test.sh SCENARIO WM BAND EXECUTABLE STAND_IN_DIR FIXTURE_DIR [CLOCK_OFFSET]
 #
 # SCENARIO is one of the scenario_* functions below. WM is "none" or
 # "openbox", the window manager the desktop runs. BAND numbers the range of
 # display numbers that the scenario takes its X server's number from.
+# CLOCK_OFFSET, in seconds, sets the X server's clock that far ahead of this
+# machine's, as a remote display's may be: the server runs in a time
+# namespace of its own. Where this machine permits none, the scenario is
+# skipped with status 77.
 set -euo pipefail
 
-[ $# -eq 6 ] || { echo "usage: $0 SCENARIO none|openbox BAND EXECUTABLE STAND_IN_DIR FIXTURE_DIR" >&2; exit 2; }
-scenario=$1 wm=$2 band=$3 executable=$4 standins=$5 fixtures=$6
+[ $# -eq 6 ] || [ $# -eq 7 ] ||
+  { echo "usage: $0 SCENARIO none|openbox BAND EXECUTABLE STAND_IN_DIR FIXTURE_DIR [CLOCK_OFFSET]" >&2; exit 2; }
+scenario=$1 wm=$2 band=$3 executable=$4 standins=$5 fixtures=$6 clock_offset=${7:-0}
 here=$(cd "$(dirname "$0")" && pwd)
 # Long enough for a sanitizer build on a loaded machine; every wait polls, so
 # a passing run takes a fraction of it.
@@ -67,11 +72,18 @@ start_x_server() {
   # XWD file in -fbdir, which is how the test sees what the window shows.
   # -noreset keeps it from resetting when its last client leaves, which an
   # application started right after the previous one quit would run into.
-  local attempt number
+  local attempt number clock=()
+  if [ "$clock_offset" -ne 0 ]; then
+    clock=(unshare --time --monotonic="$clock_offset" --boottime="$clock_offset")
+    if ! "${clock[@]}" true 2>"$work/unshare.err"; then
+      echo "SKIP ($scenario): no time namespace for a display clock $clock_offset s ahead: $(cat "$work/unshare.err")" >&2
+      exit 77
+    fi
+  fi
   for attempt in 1 2 3 4 5 6 7 8 9 10; do
     number=$((200 + 50 * band + RANDOM % 50))
     : >"$work/display"
-    Xvfb ":$number" -displayfd 3 -screen 0 1024x768x24 -fbdir "$work/fb" -nolisten tcp -noreset \
+    "${clock[@]}" Xvfb ":$number" -displayfd 3 -screen 0 1024x768x24 -fbdir "$work/fb" -nolisten tcp -noreset \
       3>"$work/display" >"$work/xvfb.log" 2>&1 &
     xvfb_pid=$!
     xvfb_settled() { grep -q '^[0-9]' "$work/display" || ! kill -0 "$xvfb_pid" 2>/dev/null; }
@@ -420,13 +432,15 @@ scenario_notice() {
   quit_app
 }
 
-# Starts another program's window away from Sorvane's and makes it the
-# active one, as a user working in the host application does.
+# Starts another program's window away from Sorvane's, once, and makes it
+# the active one, as a user working in the host application does.
 activate_other_program() {
-  xmessage -geometry +600+400 "another program" </dev/null >/dev/null 2>&1 &
-  other_pid=$!
-  other_shown() { other=$(xdotool search --onlyvisible --name '^xmessage$' 2>/dev/null | head -n 1) && [ -n "$other" ]; }
-  poll other_shown || fail "xmessage did not show"
+  if [ -z "$other_pid" ]; then
+    xmessage -geometry +600+400 "another program" </dev/null >/dev/null 2>&1 &
+    other_pid=$!
+    other_shown() { other=$(xdotool search --onlyvisible --name '^xmessage$' 2>/dev/null | head -n 1) && [ -n "$other" ]; }
+    poll other_shown || fail "xmessage did not show"
+  fi
   if [ "$wm" = openbox ]; then
     xdotool windowactivate --sync "$other" || fail "xmessage could not be activated"
   else
@@ -439,7 +453,9 @@ activate_other_program() {
 # A press on an inactive window runs the file its row showed at the press,
 # though the activation that the press brings refills the list with a new
 # row above it, before or after the press arrives; that file's row is then
-# the one drawn selected.
+# the one drawn selected. So do both presses of a double click, though the
+# list is drawn anew between them; the second starts no run where it was
+# made before the first run had ended.
 scenario_inactive_press() {
   letter_rule_files b c d e
   first_start
@@ -450,7 +466,29 @@ scenario_inactive_press() {
   [ "$ran" = c ] || fail "a press on the row showing c ran $ran"
   wait_painted
   [ "$(selected_row)" -eq 2 ] || fail "row $(selected_row) is drawn selected, not the row of c (2)"
-  quit_app
+
+  # The rows show a, b, c, d and e; bb comes in above d.
+  activate_other_program
+  letter_rule_files bb
+  local top bottom before
+  read -r top bottom < <(sed -n 4p "$work/rows")
+  before=$(line_count "$calls")
+  # Well within the double-click time of 400 ms, and long after a run
+  # unless the machine is very busy.
+  xdotool mousemove $((X + 30)) $(((top + bottom) / 2)) click --repeat 2 --delay 300 1
+  # The quit's key press comes after both presses, so the program has
+  # handled them when it ends.
+  timeout 10 xdotool windowfocus --sync "$window" || fail "the window could not be given the focus"
+  xdotool key --clearmodifiers ctrl+q
+  app_gone() { ! kill -0 "$app_pid" 2>/dev/null; }
+  poll app_gone || fail "the application did not quit on Ctrl+Q"
+  tail -n +$((before + 1)) "$calls" >"$work/new.log"
+  expected_run d 1 >"$work/once.log"
+  cat "$work/once.log" "$work/once.log" >"$work/twice.log"
+  cmp -s "$work/new.log" "$work/once.log" || cmp -s "$work/new.log" "$work/twice.log" ||
+    fail "a double click on the row showing d made other runs than d's:$(printf '\n'; cat "$work/new.log")"
+  expect_calls <"$work/new.log"
+  expect_exit "Ctrl+Q"
 }
 
 # Presses made while a slow run goes on start no run of their own once it

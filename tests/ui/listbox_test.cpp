@@ -2,7 +2,10 @@
 
 #include <QMouseEvent>
 #include <QTableWidget>
+#include <QWindow>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "runtime/exceptions.h"
@@ -51,6 +54,24 @@ class ListboxTest : public testing::Test {
     ASSERT_TRUE(uitest::SettleUntil([] { return Shown() && Shown()->isActiveWindow(); }));
   }
 
+  static QTableWidget* View() { return Shown()->findChild<QTableWidget*>("list"); }
+
+  // What the window system does: a move onto row `row` reaches the window,
+  // a press the list; each stamped `stamp`.
+  void Send(QEvent::Type type, int row, uint32_t stamp) {
+    QTableWidget* view = View();
+    ASSERT_NE(view, nullptr);
+    const QPoint at = view->visualRect(view->model()->index(row, 0)).center();
+    const QPoint global = view->viewport()->mapToGlobal(at);
+    const bool press = type == QEvent::MouseButtonPress;
+    QMouseEvent event(type, press ? at : Shown()->windowHandle()->mapFromGlobal(global), global,
+                      press ? Qt::LeftButton : Qt::NoButton, press ? Qt::LeftButton : Qt::NoButton,
+                      Qt::NoModifier);
+    event.setTimestamp(stamp);
+    QCoreApplication::sendEvent(
+        press ? static_cast<QObject*>(view->viewport()) : Shown()->windowHandle(), &event);
+  }
+
   std::shared_ptr<TestWindow> window_ = std::make_shared<TestWindow>("Test.ListWindow");
   std::shared_ptr<TestWindow> other_;
   std::shared_ptr<Listbox> list_ = std::make_shared<Listbox>();
@@ -81,7 +102,7 @@ TEST_F(ListboxTest, PressRaisesCellClickOnceOnARowOnlyAndTrueKeepsTheSelection) 
   EXPECT_EQ(SelectedRow(*list_), 2);
   EXPECT_THROW(ClickCell(*list_, 3, 0), OutOfBoundsException);
 
-  auto* view = Shown()->findChild<QTableWidget*>("list");
+  QTableWidget* view = View();
   ASSERT_NE(view, nullptr);
   const QPoint below(10, view->visualRect(view->model()->index(2, 0)).bottom() + 20);
   ASSERT_LT(below.y(), view->viewport()->height());
@@ -120,6 +141,99 @@ TEST_F(ListboxTest, FirstPressOnAnInactiveWindowRaisesActivateBeforeTheClickOnTh
   EXPECT_EQ(clicked_, "b");
   rows = {"new", "b", "c"};
   pressWhileInactive(1);
+  EXPECT_EQ(events_, std::vector<std::string>{"activate"});
+}
+
+uint32_t Now() {
+  return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count());
+}
+
+// Longer than a drawing takes to be seen.
+void WaitUnseen() { std::this_thread::sleep_for(std::chrono::milliseconds(30)); }
+
+// A press is told apart from a refill drawn after it was made by the time
+// stamps of the window's input events, whatever clock stamps them: `stamp`
+// gives the stamp of a move onto the row of b for this machine's clock
+// reading `now`. The press follows `after` milliseconds later, but reaches
+// the list only once a row has come in above and the list has been drawn.
+struct PressTime {
+  const char* name;
+  uint32_t (*stamp)(uint32_t now);
+  int after;
+};
+
+void PrintTo(const PressTime& time, std::ostream* out) { *out << time.name; }
+
+class ListboxPressTimeTest : public ListboxTest, public testing::WithParamInterface<PressTime> {};
+
+TEST_P(ListboxPressTimeTest, PressGoesToTheRowDrawnWhenItWasMade) {
+  Open();
+  WaitUnseen();
+  const uint32_t moved = GetParam().stamp(Now());
+  Send(QEvent::MouseMove, 1, moved);
+  WaitUnseen();
+  list_->DeleteAllRows();
+  for (const char* name : {"new", "a", "b", "c"}) list_->AddRow({name});
+  View()->viewport()->repaint();
+  Send(QEvent::MouseButtonPress, 1, moved + static_cast<uint32_t>(GetParam().after));
+  EXPECT_EQ(events_, std::vector<std::string>{"click 2,0"});
+  EXPECT_EQ(clicked_, "b");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Clocks, ListboxPressTimeTest,
+    testing::Values(
+        PressTime{"DisplayClockAhead", [](uint32_t now) { return now + 1000000u; }, 3},
+        PressTime{"DisplayClockBehind", [](uint32_t now) { return now - 1000000u; }, 3},
+        PressTime{"DisplayClockWrapsBetweenMoveAndPress", [](uint32_t) { return 0xFFFFFFFEu; }, 3},
+        // Held back past every drawing kept: the oldest is the nearest to
+        // what the user saw.
+        PressTime{"PressOlderThanEveryDrawingKept", [](uint32_t now) { return now; }, -5000}),
+    [](const testing::TestParamInfo<PressTime>& param) { return param.param.name; });
+
+// The program is busy (a refill on activation) before it handles a press; a
+// second press made meanwhile is made during the click, and starts nothing.
+TEST_F(ListboxTest, PressMadeBeforeARunHandledLateHadEndedStartsNone) {
+  Open();
+  const uint32_t moved = Now();
+  Send(QEvent::MouseMove, 0, moved);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  Send(QEvent::MouseButtonPress, 0, moved + 1);
+  Send(QEvent::MouseButtonPress, 2, moved + 100);
+  EXPECT_EQ(events_, std::vector<std::string>{"click 0,0"});
+}
+
+// A window manager that keeps the window from taking the focus never answers
+// the activation that a press asks for. Each press on the still inactive
+// window raises Activate, and so does the activation that comes later.
+TEST_F(ListboxTest, ActivationThatThePlatformRefusesIsOverOnceItsPressHasBeenHandled) {
+  window_->SetEventHandler(rt::ui::WindowEvent::Activate, [&] { events_.push_back("activate"); });
+  Open();
+  other_ = std::make_shared<TestWindow>("Test.Other");
+  other_->SetProperties({{"Title", std::string("other-window")}});
+  other_->Constructor();
+  ASSERT_TRUE(uitest::SettleUntil([] { return !Shown()->isActiveWindow(); }));
+  QWindow* handle = Shown()->windowHandle();
+  handle->setFlag(Qt::WindowDoesNotAcceptFocus);
+  {
+    // Qt warns of each refused request.
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    events_.clear();
+    ClickCell(*list_, 0, 0);
+    ClickCell(*list_, 1, 0);
+    uitest::Settle();
+    qInstallMessageHandler(previous);
+  }
+  EXPECT_EQ(events_, (std::vector<std::string>{"activate", "click 0,0", "activate", "click 1,0"}));
+  EXPECT_FALSE(Shown()->isActiveWindow());
+  handle->setFlag(Qt::WindowDoesNotAcceptFocus, false);
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));
+  events_.clear();
+  Shown()->activateWindow();
+  ASSERT_TRUE(uitest::SettleUntil([] { return Shown()->isActiveWindow(); }));
   EXPECT_EQ(events_, std::vector<std::string>{"activate"});
 }
 
