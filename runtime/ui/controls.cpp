@@ -65,6 +65,12 @@ const std::vector<detail::FixedValue>& FixedListValues() {
   return fixed;
 }
 
+// The control's widget, read on the UI thread; raises when it is gone.
+const QWidget& LiveWidget(const Control::Impl& control) {
+  detail::RequireUiThread();
+  return NotNil(control.widget.data(), "control");
+}
+
 }  // namespace
 
 Control::Control() : impl_(std::make_unique<Impl>()) { detail::RequireUiThread(); }
@@ -75,25 +81,13 @@ Control::Impl& Control::impl() const { return *impl_; }
 
 const std::string& Control::Name() const { return impl_->name; }
 
-int64_t Control::Left() const {
-  detail::RequireUiThread();
-  return NotNil(impl_->widget.data(), "control").x();
-}
+int64_t Control::Left() const { return LiveWidget(*impl_).x(); }
 
-int64_t Control::Top() const {
-  detail::RequireUiThread();
-  return NotNil(impl_->widget.data(), "control").y();
-}
+int64_t Control::Top() const { return LiveWidget(*impl_).y(); }
 
-int64_t Control::Width() const {
-  detail::RequireUiThread();
-  return NotNil(impl_->widget.data(), "control").width();
-}
+int64_t Control::Width() const { return LiveWidget(*impl_).width(); }
 
-int64_t Control::Height() const {
-  detail::RequireUiThread();
-  return NotNil(impl_->widget.data(), "control").height();
-}
+int64_t Control::Height() const { return LiveWidget(*impl_).height(); }
 
 Listbox::Listbox() {
   auto* view = new detail::ListView;
